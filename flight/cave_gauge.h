@@ -1,0 +1,4 @@
+#pragma once
+
+// Probes the cave above and below the ship and adds the frame's score.
+void MeasureCave();

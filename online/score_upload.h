@@ -1,0 +1,8 @@
+// Uploading a map's best score to the game's web server.
+#pragma once
+
+#include <string>
+
+void UploadScore();
+bool IsOnline();
+std::string FileSizeText(const std::string& path);

@@ -1,0 +1,67 @@
+// The narrow layer through which game code reaches the outside world. Two
+// implementations exist: a real window (platform/sdl) and a headless one
+// (platform/headless) for the driver and the tests. Game code never includes
+// a toolkit header; everything it needs from the platform is here.
+//
+// Texts handed to and returned by these functions are in the game's
+// single-byte code page (Windows-1252) unless a comment says otherwise.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Milliseconds since an arbitrary start, read as a signed 32-bit value.
+// It wraps after 2^31 ms; callers compare readings by their difference.
+int32_t PlatformTickCount();
+
+// True when a reading `now` is past `deadline`. Readings are compared by
+// their wrap-around difference; a deadline more than a second ahead cannot
+// come from the pacer (its steps are at most 45 ms) and counts as passed, so
+// the first deadline of 0 never stalls a counter that reads negative.
+inline bool TickPassed(int32_t now, int32_t deadline) {
+    int32_t ahead = static_cast<int32_t>(static_cast<uint32_t>(deadline) - static_cast<uint32_t>(now));
+    return ahead < 0 || ahead > 1000;
+}
+
+// Polls the tick counter until a reading is greater than `deadline`
+// (wrap-aware) and returns that reading. The window build busy-waits; the
+// headless build jumps its virtual clock to deadline + 1.
+int32_t PlatformWaitTickAfter(int32_t deadline);
+
+// A blocking wait during which no input is handled.
+void PlatformSleep(int32_t milliseconds);
+
+// Dispatches all pending window events: key events run OnKeyDown/OnKeyUp,
+// closing the window runs OnUnload. Shows the play field as drawn so far.
+void PlatformDispatchEvents();
+
+// Shows the play field at once (the picture box's Refresh).
+void PlatformPresent();
+
+// Makes the window visible (no-op headless).
+void PlatformShowWindow();
+
+// Modal message boxes. The Yes/No box returns true for Yes.
+void PlatformMessageBox(const std::string& text, const std::string& caption);
+bool PlatformAskYesNo(const std::string& text, const std::string& caption);
+
+// Modal text-input dialog. Returns the typed text as UTF-8 (the caller
+// converts it to the code page), or empty text when cancelled.
+std::string PlatformInputBox(const std::string& prompt, const std::string& caption,
+                             const std::string& defaultAnswer);
+
+// True when a file (not a folder) exists at the path.
+bool PlatformFileExists(const std::string& path);
+
+// A uniform random number in [0, 1) from the game's one shared stream:
+// std::mt19937, each number (gen() >> 8) * 2^-24.
+double PlatformRandom();
+void PlatformSeedRandom(uint32_t seed);
+
+// Ends the program with the given status. Never returns. The headless build
+// unwinds to its driver's main with a ProgramEnded exception.
+[[noreturn]] void PlatformEndProgram(int status);
+
+struct ProgramEnded {
+    int status;
+};

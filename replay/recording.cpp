@@ -1,0 +1,3 @@
+// Placeholder until recording lands.
+#include "replay/recording.h"
+void RecordFrame() {}

@@ -1,0 +1,4 @@
+#pragma once
+
+// Appends the current frame of the run to gs.recording.
+void RecordFrame();

@@ -1,0 +1,3 @@
+// Placeholder until the screens land.
+#include "screens/flight_display.h"
+void DrawFlightDisplay() {}

@@ -1,0 +1,4 @@
+#pragma once
+
+// The status line and the messages over the view during a run.
+void DrawFlightDisplay();

@@ -1,0 +1,46 @@
+# Shared by scripts/play and scripts/test: installs what is missing and builds.
+# Sourced, not run.
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+# Debian packages the game and its tests need.
+PACKAGES=(
+  build-essential cmake pkg-config
+  libsdl2-dev libsdl2-ttf-dev libfontconfig-dev fonts-liberation2
+  libstb-dev libgtest-dev libcurl4-openssl-dev
+  xdg-utils
+)
+TEST_PACKAGES=(
+  xvfb xauth xdotool x11-apps imagemagick xfonts-base python3
+)
+
+die() {
+  echo "error: $*" >&2
+  exit 1
+}
+
+install_packages() {
+  local missing=() p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing missing packages: ${missing[*]}"
+  local sudo=""
+  if [ "$(id -u)" -ne 0 ]; then
+    command -v sudo >/dev/null || die "packages missing (${missing[*]}) and not root; install them or run with sudo"
+    sudo="sudo"
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -q || die "apt-get update failed"
+  $sudo apt-get install -y -q --no-install-recommends "${missing[@]}" || die "apt-get install failed for: ${missing[*]}"
+}
+
+# configure_and_build BUILD_DIR [cmake options...]
+configure_and_build() {
+  local dir="$1"
+  shift
+  cmake -S "$ROOT" -B "$dir" "$@" >/dev/null || die "cmake configure failed in $dir"
+  cmake --build "$dir" -j"$(nproc)" || die "build failed in $dir"
+}

@@ -1,0 +1,130 @@
+// The one record of all state that lives longer than a call. Every game
+// procedure reads and writes its fields directly; there is no other channel.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <string>
+
+struct Surface;
+
+// Flags hold -1 for true and 0 for false; code tests them against 0.
+using Flag = int16_t;
+constexpr Flag kTrue = -1;
+constexpr Flag kFalse = 0;
+
+constexpr int kMapCount = 50;        // maps 1..50; entry 0 is never a map
+constexpr int kMaxFrames = 30000;    // recording entries 1..30000
+
+struct MapEntry {
+    std::string file;       // picture file inside Maps/; empty: no map here
+    int16_t width = 0;      // run length in pixels
+    std::string name;
+    float scoreBest = 0;    // a whole number; 0 means no record yet
+    std::string scoreName;
+};
+
+// Six whole numbers stored as floats. The playback reader reuses the array
+// in another layout: entry i holds line i of the replay file.
+struct ReplayFrame {
+    float mapX = 0;
+    float shipX = 0;
+    float shipY = 0;
+    float score = 0;
+    float shield = 0;
+    float fuel = 0;
+};
+
+struct GameState {
+    Flag thrustUpHeld = 0;
+    Flag thrustDownHeld = 0;
+    Flag brakeHeld = 0;
+    Flag turboHeld = 0;
+    int16_t turboMinShield = 0;
+    Flag debugDraw = 0;
+    Flag paused = 0;
+    float shipX = 0;
+    float shipY = 0;
+    float velocityY = 0;
+    float thrustAccel = 0;
+    Flag colliding = 0;
+    int16_t impactFactor = 0;
+    float shield = 0;
+    float shieldMax = 0;
+    float shieldRegen = 0;
+    int16_t fuelMax = 0;
+    float fuel = 0;
+    float scrollX = 0;
+    float scrollSpeed = 0;
+    int16_t mapWidth = 0;
+    int16_t selectedMap = 0;
+    int16_t runMap = 0;
+    float gravity = 0;
+    Flag playing = 0;
+    Flag started = 0;
+    float score = 0;
+    int16_t gapBelow = 0;
+    int16_t gapAbove = 0;
+    int16_t gaugeRange = 0;
+    float shieldBonus = 0;
+    float brakeShieldBonus = 0;
+    float narrowBonus = 0;
+    int16_t lastScore = 0;
+    MapEntry maps[kMapCount + 1];
+    std::string mapsIniPath;
+    int16_t mapListRows = 0;
+    ReplayFrame recording[kMaxFrames + 1];
+    int16_t frameIndex = 0;
+    Flag replayMode = 0;
+    Flag replaySeeking = 0;
+    Flag slowMotion = 0;
+    int16_t bestRun[kMaxFrames + 1] = {};
+    Flag helpShown = 0;
+    int32_t secondStartTick = 0;
+    int32_t framesThisSecond = 0;
+    int32_t nextFrameTick = 0;
+    int32_t fps = 0;
+    Surface* mapSurface = nullptr;
+    Surface* shipSurface = nullptr;
+    Surface* backgroundSurface = nullptr;
+    Surface* helpSurface = nullptr;
+};
+
+extern GameState gs;
+
+// Puts every field back to its program-start value (all zero, texts empty,
+// no surfaces held). Surfaces still held are released first.
+void ResetGameState();
+
+// shieldMax / 100 x shield, rounded to single precision.
+inline float EffectiveShield() {
+    return static_cast<float>(static_cast<double>(gs.shieldMax) / 100.0 * static_cast<double>(gs.shield));
+}
+
+// near(v): nearest integer, halves to the even neighbour.
+// Saturates outside the 32-bit range and reads NaN as 0, so that no input
+// can make the conversion undefined.
+inline int32_t Near(double v) {
+    if (!(v == v)) return 0;
+    double r = std::nearbyint(v);
+    if (r >= 2147483647.0) return INT32_MAX;
+    if (r <= -2147483648.0) return INT32_MIN;
+    return static_cast<int32_t>(r);
+}
+
+// A value turned into a 16-bit integer (nearest, halves to even), saturated.
+inline int16_t Near16(double v) {
+    int32_t n = Near(v);
+    if (n > INT16_MAX) return INT16_MAX;
+    if (n < INT16_MIN) return INT16_MIN;
+    return static_cast<int16_t>(n);
+}
+
+// The whole part of a value, rounded down.
+inline double Whole(double v) {
+    return std::floor(v);
+}
+
+// Folder of the running program, without a trailing separator.
+const std::string& ProgramFolder();
+void SetProgramFolder(const std::string& folder);

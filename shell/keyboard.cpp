@@ -1,0 +1,89 @@
+#include "shell/keyboard.h"
+
+#include "online/score_upload.h"
+#include "platform/platform.h"
+#include "shell/game_state.h"
+#include "shell/run_start.h"
+
+namespace {
+Flag Toggled(Flag f) { return f == kTrue ? kFalse : kTrue; }
+}  // namespace
+
+void OnKeyDown(int16_t keyCode) {
+    if (keyCode == VK_UP || keyCode == VK_SPACE) {
+        gs.started = kTrue;
+        gs.thrustUpHeld = kTrue;
+    }
+    if (keyCode == VK_DOWN) {
+        gs.thrustDownHeld = kTrue;
+        gs.slowMotion = kTrue;
+        gs.started = kTrue;
+    }
+    if (keyCode == VK_RIGHT || keyCode == VK_SHIFT) {
+        if (gs.playing != 0) {
+            gs.turboHeld = kTrue;
+            gs.started = kTrue;
+        } else if (gs.replayMode != 0) {
+            gs.replaySeeking = kTrue;
+            // Playback ends once the position passes 30000, so this stays
+            // far from the 16-bit limit; saturate anyway.
+            int v = gs.frameIndex + 18;
+            gs.frameIndex = static_cast<int16_t>(v > INT16_MAX ? INT16_MAX : v);
+        }
+    }
+    if (keyCode == VK_LEFT || keyCode == VK_CONTROL) {
+        if (gs.playing != 0) {
+            gs.brakeHeld = kTrue;
+            gs.started = kTrue;
+        } else if (gs.replayMode != 0) {
+            gs.replaySeeking = kTrue;
+            int v = gs.frameIndex - 36;
+            gs.frameIndex = static_cast<int16_t>(v < 0 ? 0 : v);
+        }
+    }
+    if (keyCode == VK_RETURN) {
+        gs.replayMode = kFalse;
+        // The picture store clears `playing` when the map fails to load.
+        gs.playing = kTrue;
+        StartRun();
+    }
+    if (gs.playing == 0) {
+        for (int k = 1; k <= 9; ++k) {
+            if (gs.maps[k].file.empty()) break;
+            if (keyCode == 48 + k) gs.selectedMap = static_cast<int16_t>(k);
+        }
+    }
+}
+
+void OnKeyUp(int16_t keyCode) {
+    if (keyCode == VK_UP || keyCode == VK_SPACE) gs.thrustUpHeld = kFalse;
+    if (keyCode == VK_DOWN) {
+        gs.thrustDownHeld = kFalse;
+        gs.slowMotion = kFalse;
+    }
+    if (keyCode == VK_RIGHT || keyCode == VK_SHIFT) {
+        gs.turboHeld = kFalse;
+        gs.replaySeeking = kFalse;
+    }
+    if (keyCode == VK_LEFT || keyCode == VK_CONTROL) {
+        gs.brakeHeld = kFalse;
+        gs.replaySeeking = kFalse;
+    }
+    if (keyCode == 'R') gs.replayMode = kTrue;
+    if (keyCode == 'D') gs.debugDraw = Toggled(gs.debugDraw);
+    if (keyCode == VK_ESCAPE) {
+        if (gs.playing != 0) {
+            gs.playing = kFalse;
+            gs.paused = kFalse;
+        } else if (gs.replayMode != 0) {
+            gs.replayMode = kFalse;
+        } else {
+            PlatformEndProgram(0);
+        }
+    }
+    if (keyCode == 'P' && gs.playing != 0) gs.paused = Toggled(gs.paused);
+    if ((keyCode == 'H' || keyCode == VK_F1) && gs.playing == 0 && gs.replayMode == 0) {
+        gs.helpShown = Toggled(gs.helpShown);
+    }
+    if (keyCode == 'U') UploadScore();
+}

@@ -1,0 +1,72 @@
+#include "shell/run_start.h"
+
+#include "gfx/picture_store.h"
+#include "gfx/surface.h"
+#include "replay/replay_file.h"
+#include "shell/game_state.h"
+
+void StartRun() {
+    gs.mapsIniPath = ProgramFolder() + "/Maps/Maps.ini";
+    if (gs.selectedMap == 0) gs.selectedMap = 1;
+
+    gs.gravity = 0.045f;
+    gs.shipX = 30;
+    gs.thrustAccel = -0.045f;
+    gs.shield = 100;
+    gs.shieldMax = 100;
+    gs.impactFactor = 14;
+    gs.fuelMax = 200;
+    gs.turboMinShield = 30;
+    gs.gaugeRange = 20;
+    gs.mapListRows = 15;
+    gs.shieldRegen = 0.01f;
+
+    // The keys and the selection screen keep selectedMap in 0..50; the guard
+    // only keeps a stray value from indexing outside the catalogue.
+    if (gs.selectedMap < 1 || gs.selectedMap > kMapCount) gs.selectedMap = 1;
+    const MapEntry& entry = gs.maps[gs.selectedMap];
+    if (!entry.file.empty()) {
+        LoadPictureSurface(gs.mapSurface, ProgramFolder() + "/Maps", entry.file);
+        gs.mapWidth = entry.width;
+        gs.scrollSpeed = 2.2f;
+    }
+
+    // Start height in column x = 30: the first open row from the top, then
+    // the first rock row below it.
+    const int x = Near(gs.shipX);
+    int16_t topOpen = 0;
+    int16_t bottomRock = 0;
+    int y = 1;
+    for (; y <= 200; ++y) {
+        if (GetPixel(gs.mapSurface, x, y) == 0) {
+            topOpen = static_cast<int16_t>(y);
+            break;
+        }
+    }
+    for (; y <= 200; ++y) {
+        if (GetPixel(gs.mapSurface, x, y) != 0) {
+            bottomRock = static_cast<int16_t>(y);
+            break;
+        }
+    }
+    gs.shipY = static_cast<float>(static_cast<int16_t>(topOpen + bottomRock / 2 - 4));
+
+    gs.scrollX = 0;
+    gs.score = 0;
+    gs.frameIndex = 0;
+    gs.runMap = gs.selectedMap;
+    gs.fuel = gs.fuelMax;
+    gs.velocityY = 0;
+    gs.brakeHeld = kFalse;
+    gs.turboHeld = kFalse;
+    gs.thrustUpHeld = kFalse;
+    gs.thrustDownHeld = kFalse;
+    gs.paused = kFalse;
+    gs.started = kFalse;
+    gs.replaySeeking = kFalse;
+    gs.helpShown = kFalse;
+
+    for (int i = 1; i <= kMaxFrames; ++i) gs.recording[i] = ReplayFrame{};
+
+    LoadBestRun();
+}

@@ -1,0 +1,63 @@
+// Helpers shared by the tests: temporary game folders, picture fixtures,
+// and running quillrun-sim as a separate process.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// A fresh empty folder under /tmp, removed by the caller or left for a look.
+std::string MakeTempDir(const std::string& prefix = "quillrun-test");
+
+void WriteFile(const std::string& path, const std::string& content);
+std::string ReadFile(const std::string& path);
+bool FileExists(const std::string& path);
+void RemoveTree(const std::string& path);
+
+// Writes an uncompressed bottom-up 24-bit BMP; pixel(x, y) gives 0x00BBGGRR.
+void WriteBmp24(const std::string& path, int width, int height,
+                const std::function<uint32_t(int x, int y)>& pixel);
+
+// A cave of `width` x 200: open (black) between rows `top` and `bottom`
+// inclusive, grey rock elsewhere.
+void WriteCorridorBmp(const std::string& path, int width, int top, int bottom);
+
+// A ship picture for tests: an 18 x 18 BMP (named as given, e.g. Ship.jpg;
+// the loader goes by content) with a white 18 x 9 block as the ship and a
+// mask that is black over the ship.
+void WriteTestShip(const std::string& path);
+
+// A game folder with Maps/, Pictures/ (ship, a 622 x 216 background and a
+// 600 x 216 help picture) and Replays/, and the given Maps.ini text (CR LF
+// is added to every line given with \n).
+std::string MakeGameDir(const std::string& mapsIni);
+
+// One line of the driver's trace.
+struct TraceLine {
+    long dispatch = 0;
+    int playing = 0, started = 0, paused = 0, replayMode = 0;
+    int selectedMap = 0, frameIndex = 0;
+    float scrollX = 0, shipX = 0, shipY = 0, velocityY = 0, score = 0, shield = 0, fuel = 0;
+    int colliding = 0;
+    float narrowBonus = 0;
+};
+
+struct SimResult {
+    int status = -1;
+    std::string out;   // standard output (the message lines)
+    std::string err;   // standard error
+    std::vector<TraceLine> trace;
+};
+
+// Runs quillrun-sim on `gameDir` with the script text and extra arguments;
+// always asks for a trace and parses it.
+SimResult RunSim(const std::string& gameDir, const std::string& script,
+                 const std::vector<std::string>& extraArgs = {});
+
+// Runs a command line through the shell; returns its exit status and output.
+int RunCommand(const std::string& command, std::string* output = nullptr);
+
+}  // namespace testsupport

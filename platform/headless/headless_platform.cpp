@@ -1,13 +1,139 @@
-// Placeholder until the headless driver lands.
+// The platform without a window: a virtual clock that only moves when the
+// game waits, dispatches that run a hook instead of reading events, and
+// modal dialogs answered from queues.
+#include <deque>
+#include <utility>
+
+#include "gfx/codepage.h"
+#include "platform/headless/headless.h"
 #include "platform/platform.h"
-namespace { int32_t clockMs = 1000000; }
-int32_t PlatformTickCount() { return clockMs; }
-int32_t PlatformWaitTickAfter(int32_t d) { if (!TickPassed(clockMs, d)) clockMs = d + 1; return clockMs; }
-void PlatformSleep(int32_t ms) { clockMs += ms; }
-void PlatformDispatchEvents() { throw ProgramEnded{0}; }
+
+namespace {
+
+constexpr int32_t kStartClock = 1000000;
+
+struct DialogAnswer {
+    bool cancel = false;
+    std::string text;  // UTF-8
+};
+
+struct HeadlessState {
+    int32_t clock = kStartClock;
+    long dispatches = 0;
+    std::function<void(long)> hook;
+    std::deque<DialogAnswer> dialogAnswers;
+    std::deque<bool> confirms;
+    std::vector<std::string> messages;
+    std::FILE* echo = nullptr;
+};
+
+HeadlessState& State() {
+    static HeadlessState state;
+    return state;
+}
+
+int32_t AddWrapping(int32_t a, int32_t b) {
+    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+
+// Appends game text as UTF-8, with every line break written as \n so the
+// message stays on one line.
+void AppendOneLine(std::string& out, const std::string& gameText) {
+    std::string utf8 = Cp1252ToUtf8(gameText);
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        char c = utf8[i];
+        if (c == '\r') {
+            if (i + 1 < utf8.size() && utf8[i + 1] == '\n') ++i;
+            out += "\\n";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else {
+            out += c;
+        }
+    }
+}
+
+void RecordMessage(const std::string& caption, const std::string& text) {
+    HeadlessState& s = State();
+    std::string entry;
+    AppendOneLine(entry, caption);
+    entry += ": ";
+    AppendOneLine(entry, text);
+    if (s.echo != nullptr) {
+        std::fputs("message: ", s.echo);
+        std::fputs(entry.c_str(), s.echo);
+        std::fputc('\n', s.echo);
+        std::fflush(s.echo);
+    }
+    s.messages.push_back(std::move(entry));
+}
+
+}  // namespace
+
+void HeadlessReset() {
+    State() = HeadlessState{};
+    PlatformSeedRandom(1);
+}
+
+void HeadlessSetDispatchHook(std::function<void(long dispatch)> hook) { State().hook = std::move(hook); }
+
+void HeadlessQueueDialogAnswer(const std::string& utf8Text) { State().dialogAnswers.push_back({false, utf8Text}); }
+
+void HeadlessQueueDialogCancel() { State().dialogAnswers.push_back({true, {}}); }
+
+void HeadlessQueueConfirm(bool yes) { State().confirms.push_back(yes); }
+
+const std::vector<std::string>& HeadlessMessages() { return State().messages; }
+
+void HeadlessSetMessageEcho(std::FILE* out) { State().echo = out; }
+
+long HeadlessDispatchCount() { return State().dispatches; }
+
+int32_t HeadlessClock() { return State().clock; }
+
+void HeadlessSetClock(int32_t ms) { State().clock = ms; }
+
+int32_t PlatformTickCount() { return State().clock; }
+
+int32_t PlatformWaitTickAfter(int32_t deadline) {
+    HeadlessState& s = State();
+    if (!TickPassed(s.clock, deadline)) s.clock = AddWrapping(deadline, 1);
+    return s.clock;
+}
+
+void PlatformSleep(int32_t milliseconds) {
+    if (milliseconds > 0) State().clock = AddWrapping(State().clock, milliseconds);
+}
+
+void PlatformDispatchEvents() {
+    HeadlessState& s = State();
+    s.dispatches += 1;
+    if (!s.hook) throw ProgramEnded{0};
+    s.hook(s.dispatches);
+}
+
 void PlatformPresent() {}
+
 void PlatformShowWindow() {}
-void PlatformMessageBox(const std::string&, const std::string&) {}
-bool PlatformAskYesNo(const std::string&, const std::string&) { return false; }
-std::string PlatformInputBox(const std::string&, const std::string&, const std::string&) { return {}; }
+
+void PlatformMessageBox(const std::string& text, const std::string& caption) { RecordMessage(caption, text); }
+
+bool PlatformAskYesNo(const std::string& text, const std::string& caption) {
+    RecordMessage(caption, text);
+    HeadlessState& s = State();
+    if (s.confirms.empty()) return false;
+    bool yes = s.confirms.front();
+    s.confirms.pop_front();
+    return yes;
+}
+
+std::string PlatformInputBox(const std::string& prompt, const std::string& caption, const std::string&) {
+    RecordMessage(caption, prompt);
+    HeadlessState& s = State();
+    if (s.dialogAnswers.empty()) return {};
+    DialogAnswer a = std::move(s.dialogAnswers.front());
+    s.dialogAnswers.pop_front();
+    return a.cancel ? std::string() : a.text;
+}
+
 void PlatformEndProgram(int status) { throw ProgramEnded{status}; }

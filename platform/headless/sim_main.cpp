@@ -1,6 +1,434 @@
-// Placeholder until the headless driver lands.
+// quillrun-sim: the game on the headless platform, driven by a script of
+// key events, writing a state trace, PNG shots and timing figures.
+#include <linux/limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "gfx/picture_store.h"
+#include "gfx/play_field.h"
+#include "platform/headless/headless.h"
 #include "platform/platform.h"
+#include "shell/game_state.h"
+#include "shell/keyboard.h"
 #include "shell/main_loop.h"
-int main() {
-    try { OnLoad(); } catch (const ProgramEnded& e) { return e.status; }
+
+namespace {
+
+enum EventKind { EV_DOWN, EV_UP, EV_TAP, EV_CLOSE };
+
+struct ScriptEvent {
+    long dispatch = 0;
+    EventKind kind = EV_DOWN;
+    int16_t key = 0;
+};
+
+struct Shot {
+    long dispatch = 0;
+    std::string path;
+};
+
+struct Options {
+    std::string gameDir;
+    std::string scriptPath;
+    std::string tracePath;
+    long until = 0;  // 0: not given
+    uint32_t seed = 1;
+    bool bench = false;
+    std::vector<Shot> shots;
+};
+
+// A bad command line or script: one line on standard error, status 2.
+[[noreturn]] void Fail(const std::string& what) {
+    std::fprintf(stderr, "quillrun-sim: %s\n", what.c_str());
+    std::exit(2);
+}
+
+[[noreturn]] void FailLine(long lineNo, const std::string& what) {
+    Fail("script line " + std::to_string(lineNo) + ": " + what);
+}
+
+bool ParseUnsigned(const std::string& text, unsigned long long max, unsigned long long* value) {
+    if (text.empty() || text.size() > 20) return false;
+    unsigned long long v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        unsigned d = static_cast<unsigned>(c - '0');
+        if (v > (max - d) / 10) return false;
+        v = v * 10 + d;
+    }
+    *value = v;
+    return true;
+}
+
+bool ParsePositive(const std::string& text, long* value) {
+    unsigned long long v = 0;
+    if (!ParseUnsigned(text, 1000000000000ULL, &v) || v == 0) return false;
+    *value = static_cast<long>(v);
+    return true;
+}
+
+bool ValidUtf8(const std::string& s) {
+    size_t i = 0;
+    while (i < s.size()) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        int extra;
+        uint32_t cp;
+        if (c < 0x80) { ++i; continue; }
+        if (c >= 0xC2 && c <= 0xDF) { extra = 1; cp = c & 0x1F; }
+        else if (c >= 0xE0 && c <= 0xEF) { extra = 2; cp = c & 0x0F; }
+        else if (c >= 0xF0 && c <= 0xF4) { extra = 3; cp = c & 0x07; }
+        else return false;
+        if (i + static_cast<size_t>(extra) >= s.size()) return false;
+        for (int k = 1; k <= extra; ++k) {
+            unsigned char cc = static_cast<unsigned char>(s[i + k]);
+            if ((cc & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (cc & 0x3F);
+        }
+        if ((extra == 2 && cp < 0x800) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+            (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += static_cast<size_t>(extra) + 1;
+    }
+    return true;
+}
+
+// A key: a name, a letter, a digit, or a decimal virtual-key code (two or
+// more digits, 1..254). Names and letters may be written in either case.
+bool ParseKey(const std::string& word, int16_t* key) {
+    std::string up = word;
+    for (char& c : up) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    static const struct { const char* name; int16_t code; } kNames[] = {
+        {"UP", VK_UP},       {"DOWN", VK_DOWN},   {"LEFT", VK_LEFT},     {"RIGHT", VK_RIGHT},
+        {"SPACE", VK_SPACE}, {"SHIFT", VK_SHIFT}, {"CTRL", VK_CONTROL},  {"ENTER", VK_RETURN},
+        {"ESC", VK_ESCAPE},  {"F1", VK_F1},
+    };
+    for (const auto& n : kNames) {
+        if (up == n.name) {
+            *key = n.code;
+            return true;
+        }
+    }
+    if (up.size() == 1 && ((up[0] >= 'A' && up[0] <= 'Z') || (up[0] >= '0' && up[0] <= '9'))) {
+        *key = static_cast<int16_t>(up[0]);
+        return true;
+    }
+    unsigned long long code = 0;
+    if (ParseUnsigned(word, 254, &code) && code >= 1) {
+        *key = static_cast<int16_t>(code);
+        return true;
+    }
+    return false;
+}
+
+std::vector<std::string> SplitWords(const std::string& line) {
+    std::vector<std::string> words;
+    size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+        size_t start = i;
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
+        if (i > start) words.push_back(line.substr(start, i - start));
+    }
+    return words;
+}
+
+// Reads the script: key events sorted by dispatch (file order within one),
+// and the dialog answers queued on the headless platform at once.
+std::vector<ScriptEvent> ParseScript(std::istream& in) {
+    std::vector<ScriptEvent> events;
+    std::string line;
+    long lineNo = 0;
+    while (std::getline(in, line)) {
+        ++lineNo;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (lineNo == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);  // editors' byte-order mark
+        if (!ValidUtf8(line)) FailLine(lineNo, "not UTF-8 text");
+        size_t first = line.find_first_not_of(" \t");
+        if (first == std::string::npos || line[first] == '#') continue;
+        std::string body = line.substr(first);
+        if (body == "dialog") {
+            HeadlessQueueDialogAnswer("");
+            continue;
+        }
+        if (body.compare(0, 7, "dialog ") == 0) {
+            HeadlessQueueDialogAnswer(body.substr(7));
+            continue;
+        }
+        std::vector<std::string> w = SplitWords(body);
+        if (w[0] == "dialog-cancel") {
+            if (w.size() != 1) FailLine(lineNo, "dialog-cancel takes nothing after it");
+            HeadlessQueueDialogCancel();
+            continue;
+        }
+        if (w[0] == "confirm") {
+            if (w.size() != 2 || (w[1] != "yes" && w[1] != "no"))
+                FailLine(lineNo, "confirm needs 'yes' or 'no'");
+            HeadlessQueueConfirm(w[1] == "yes");
+            continue;
+        }
+        ScriptEvent ev;
+        if (!ParsePositive(w[0], &ev.dispatch))
+            FailLine(lineNo, "expected a dispatch number, 'dialog', 'dialog-cancel' or 'confirm', got '" + w[0] + "'");
+        if (w.size() < 2) FailLine(lineNo, "missing command after the dispatch number");
+        if (w[1] == "close") {
+            if (w.size() != 2) FailLine(lineNo, "close takes nothing after it");
+            ev.kind = EV_CLOSE;
+        } else {
+            if (w[1] == "down") ev.kind = EV_DOWN;
+            else if (w[1] == "up") ev.kind = EV_UP;
+            else if (w[1] == "tap") ev.kind = EV_TAP;
+            else FailLine(lineNo, "unknown command '" + w[1] + "' (down, up, tap or close)");
+            if (w.size() < 3) FailLine(lineNo, "missing key after '" + w[1] + "'");
+            if (w.size() > 3) FailLine(lineNo, "unexpected text after the key");
+            if (!ParseKey(w[2], &ev.key)) FailLine(lineNo, "unknown key '" + w[2] + "'");
+        }
+        events.push_back(ev);
+    }
+    if (in.bad()) Fail("cannot read the script");
+    std::stable_sort(events.begin(), events.end(),
+                     [](const ScriptEvent& a, const ScriptEvent& b) { return a.dispatch < b.dispatch; });
+    return events;
+}
+
+std::string ExecutableFolder() {
+    char buf[PATH_MAX];
+    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return ".";
+    std::string path(buf, static_cast<size_t>(n));
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+bool IsFolder(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+const char kUsage[] =
+    "usage: quillrun-sim [--game-dir DIR] --script FILE [--until N] [--seed N] [--trace FILE] "
+    "[--shot N:FILE.png]... [--bench]";
+
+Options ParseCommandLine(int argc, char** argv) {
+    Options o;
+    bool seenGameDir = false, seenScript = false, seenTrace = false, seenUntil = false, seenSeed = false;
+    auto value = [&](int& i, const std::string& opt, bool& seen) -> std::string {
+        if (seen) Fail(opt + " given twice");
+        seen = true;
+        if (i + 1 >= argc) Fail(opt + " needs a value");
+        return argv[++i];
+    };
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--game-dir") {
+            o.gameDir = value(i, a, seenGameDir);
+            if (o.gameDir.empty()) Fail("--game-dir needs a folder");
+        } else if (a == "--script") {
+            o.scriptPath = value(i, a, seenScript);
+            if (o.scriptPath.empty()) Fail("--script needs a file");
+        } else if (a == "--trace") {
+            o.tracePath = value(i, a, seenTrace);
+            if (o.tracePath.empty()) Fail("--trace needs a file");
+        } else if (a == "--until") {
+            std::string v = value(i, a, seenUntil);
+            if (!ParsePositive(v, &o.until)) Fail("--until needs a dispatch number of 1 or more, got '" + v + "'");
+        } else if (a == "--seed") {
+            std::string v = value(i, a, seenSeed);
+            unsigned long long s = 0;
+            if (!ParseUnsigned(v, 0xFFFFFFFFULL, &s)) Fail("--seed needs a number from 0 to 4294967295, got '" + v + "'");
+            o.seed = static_cast<uint32_t>(s);
+        } else if (a == "--shot") {
+            if (i + 1 >= argc) Fail("--shot needs N:FILE.png");
+            std::string v = argv[++i];
+            size_t colon = v.find(':');
+            Shot shot;
+            if (colon == std::string::npos || !ParsePositive(v.substr(0, colon), &shot.dispatch) ||
+                colon + 1 >= v.size())
+                Fail("--shot needs N:FILE.png with a dispatch number of 1 or more, got '" + v + "'");
+            shot.path = v.substr(colon + 1);
+            o.shots.push_back(shot);
+        } else if (a == "--bench") {
+            if (o.bench) Fail("--bench given twice");
+            o.bench = true;
+        } else if (a == "--help" || a == "-h") {
+            std::puts(kUsage);
+            std::exit(0);
+        } else {
+            Fail("unknown argument '" + a + "'; " + kUsage);
+        }
+    }
+    if (!seenScript) Fail(std::string("--script is required; ") + kUsage);
+    if (o.gameDir.empty()) o.gameDir = ExecutableFolder();
+    if (!IsFolder(o.gameDir)) Fail("game folder '" + o.gameDir + "' not found");
+    std::stable_sort(o.shots.begin(), o.shots.end(),
+                     [](const Shot& a, const Shot& b) { return a.dispatch < b.dispatch; });
+    return o;
+}
+
+using BenchClock = std::chrono::steady_clock;
+
+constexpr int32_t kVirtualStart = 1000000;  // where HeadlessReset puts the clock
+
+// Everything the dispatch hook works with, set up before the game starts so
+// that a dispatch allocates nothing.
+struct Driver {
+    std::vector<ScriptEvent> events;
+    size_t nextEvent = 0;
+    std::vector<Shot> shots;
+    size_t nextShot = 0;
+    bool shotFailed = false;
+    long until = 0;
+    std::FILE* trace = nullptr;
+    char line[512] = {};
+    bool bench = false;
+    std::vector<int64_t> workNs;  // game time between two dispatches
+    BenchClock::time_point resumed{};
+    bool haveResumed = false;
+};
+
+Driver driver;
+
+void WriteTraceLine(long n) {
+    int len = std::snprintf(driver.line, sizeof driver.line,
+                            "%ld %d %d %d %d %d %d %.9g %.9g %.9g %.9g %.9g %.9g %.9g %d %.9g\n", n, gs.playing,
+                            gs.started, gs.paused, gs.replayMode, gs.selectedMap, gs.frameIndex,
+                            static_cast<double>(gs.scrollX), static_cast<double>(gs.shipX),
+                            static_cast<double>(gs.shipY), static_cast<double>(gs.velocityY),
+                            static_cast<double>(gs.score), static_cast<double>(gs.shield),
+                            static_cast<double>(gs.fuel), gs.colliding, static_cast<double>(gs.narrowBonus));
+    if (len > 0) std::fwrite(driver.line, 1, static_cast<size_t>(len), driver.trace);
+}
+
+void TakeShots(long n) {
+    while (driver.nextShot < driver.shots.size() && driver.shots[driver.nextShot].dispatch <= n) {
+        const Shot& s = driver.shots[driver.nextShot++];
+        if (s.dispatch != n) continue;
+        if (!WritePng(MainField.image, s.path)) {
+            std::fprintf(stderr, "quillrun-sim: cannot write shot %s at dispatch %ld\n", s.path.c_str(), n);
+            driver.shotFailed = true;
+        }
+    }
+}
+
+void OnDispatch(long n) {
+    if (driver.bench) {
+        BenchClock::time_point now = BenchClock::now();
+        if (driver.haveResumed)
+            driver.workNs.push_back(
+                std::chrono::duration_cast<std::chrono::nanoseconds>(now - driver.resumed).count());
+    }
+    if (driver.trace != nullptr) WriteTraceLine(n);
+    TakeShots(n);
+    if (driver.bench) {
+        driver.resumed = BenchClock::now();
+        driver.haveResumed = true;
+    }
+    while (driver.nextEvent < driver.events.size() && driver.events[driver.nextEvent].dispatch <= n) {
+        const ScriptEvent ev = driver.events[driver.nextEvent++];
+        switch (ev.kind) {
+            case EV_DOWN: OnKeyDown(ev.key); break;
+            case EV_UP: OnKeyUp(ev.key); break;
+            case EV_TAP:
+                OnKeyDown(ev.key);
+                OnKeyUp(ev.key);
+                break;
+            case EV_CLOSE: OnUnload();
+        }
+    }
+    if (n >= driver.until) OnUnload();
+}
+
+double Millis(int64_t ns) { return static_cast<double>(ns) / 1e6; }
+
+// Nearest-rank percentile of sorted samples.
+int64_t Percentile(const std::vector<int64_t>& sorted, double p) {
+    if (sorted.empty()) return 0;
+    size_t rank = static_cast<size_t>(std::ceil(p * static_cast<double>(sorted.size())));
+    if (rank < 1) rank = 1;
+    return sorted[rank - 1];
+}
+
+void PrintBench(BenchClock::time_point start) {
+    int64_t wallNs = std::chrono::duration_cast<std::chrono::nanoseconds>(BenchClock::now() - start).count();
+    std::sort(driver.workNs.begin(), driver.workNs.end());
+    // The virtual clock only moves forward, so the wrap-around difference is
+    // the virtual time that passed.
+    uint32_t virtualMs = static_cast<uint32_t>(HeadlessClock()) - static_cast<uint32_t>(kVirtualStart);
+    std::printf("dispatches: %ld\nwall: %.3f ms\nwork median: %.3f ms\nwork p99: %.3f ms\nvirtual time: %u ms\n",
+                HeadlessDispatchCount(), Millis(wallNs), Millis(Percentile(driver.workNs, 0.5)),
+                Millis(Percentile(driver.workNs, 0.99)), virtualMs);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    BenchClock::time_point start = BenchClock::now();
+    Options opt = ParseCommandLine(argc, argv);
+
+    HeadlessReset();
+    if (opt.scriptPath == "-") {
+        driver.events = ParseScript(std::cin);
+    } else {
+        std::ifstream in(opt.scriptPath, std::ios::binary);
+        if (!in) Fail("cannot read the script '" + opt.scriptPath + "'");
+        driver.events = ParseScript(in);
+    }
+    driver.until = opt.until != 0 ? opt.until : (driver.events.empty() ? 0 : driver.events.back().dispatch) + 1;
+    driver.shots = std::move(opt.shots);
+    driver.bench = opt.bench;
+    if (driver.bench) driver.workNs.reserve(static_cast<size_t>(std::min<long>(driver.until, 1L << 20)));
+
+    static char traceBuffer[1 << 16];
+    if (!opt.tracePath.empty()) {
+        driver.trace = std::fopen(opt.tracePath.c_str(), "wb");
+        if (driver.trace == nullptr) Fail("cannot write the trace '" + opt.tracePath + "'");
+        std::setvbuf(driver.trace, traceBuffer, _IOFBF, sizeof traceBuffer);
+    }
+
+    PlatformSeedRandom(opt.seed);
+    HeadlessSetMessageEcho(stdout);
+    HeadlessSetDispatchHook(OnDispatch);
+    SetProgramFolder(opt.gameDir);
+
+    std::string error;
+    if (!InitPlayField(&error)) {
+        std::fprintf(stderr, "quillrun-sim: %s\n", error.c_str());
+        return 1;
+    }
+
+    int status = 1;
+    try {
+        OnLoad();
+    } catch (const ProgramEnded& e) {
+        status = e.status;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "quillrun-sim: stopped by an error at dispatch %ld: %s\n", HeadlessDispatchCount(),
+                     e.what());
+    }
+    if (driver.trace != nullptr && std::fclose(driver.trace) != 0) {
+        std::fprintf(stderr, "quillrun-sim: cannot write the trace '%s'\n", opt.tracePath.c_str());
+        if (status == 0) status = 1;
+    }
+    if (driver.shotFailed && status == 0) status = 1;
+    for (size_t i = driver.nextShot; i < driver.shots.size(); ++i)
+        std::fprintf(stderr, "quillrun-sim: shot %s not taken: the program ended before dispatch %ld\n",
+                     driver.shots[i].path.c_str(), driver.shots[i].dispatch);
+    if (driver.bench) PrintBench(start);
+    std::fflush(stdout);
+    return status;
 }

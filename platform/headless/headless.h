@@ -1,0 +1,43 @@
+// Controls of the headless platform, for the driver and for in-process tests.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+// Back to the start: virtual clock at 1,000,000 ms, dispatch count 0, no
+// queued answers, no hook, no recorded messages, no message echo, random
+// source seeded 1.
+void HeadlessReset();
+
+// Called at every dispatch with its number (1, 2, ...), before any key event
+// of that dispatch. In-process tests press keys from here with
+// OnKeyDown/OnKeyUp, or end the program with PlatformEndProgram.
+// Without a hook, the first dispatch ends the program (ProgramEnded, status
+// 0), so a test that forgets one cannot hang in the frame loop.
+void HeadlessSetDispatchHook(std::function<void(long dispatch)> hook);
+
+// Answers for the next modal dialogs, in order. A text-input dialog without
+// a queued answer is cancelled; a Yes/No box without one is answered No.
+void HeadlessQueueDialogAnswer(const std::string& utf8Text);
+void HeadlessQueueDialogCancel();
+void HeadlessQueueConfirm(bool yes);
+
+// Every message box and dialog shown so far, as "<caption>: <text>" with CR
+// LF written as \n (the driver also prints them as "message: " + this).
+// Caption and text are converted from the game's code page to UTF-8; a lone
+// CR or LF is written as \n too, so each entry is one line. A text-input
+// dialog is recorded with its prompt as the text.
+const std::vector<std::string>& HeadlessMessages();
+
+// When set, every message is also written to `out` as "message: " + entry +
+// newline, flushed at once. nullptr (the default) writes nothing.
+void HeadlessSetMessageEcho(std::FILE* out);
+
+long HeadlessDispatchCount();
+int32_t HeadlessClock();
+
+// Moves the virtual clock to a reading, e.g. just before the 2^31 ms wrap.
+void HeadlessSetClock(int32_t ms);

@@ -1,7 +1,145 @@
-// Placeholder until the catalogue lands.
+// The catalogue of maps in Maps.ini: sections "01".."50" with the keys File,
+// Width, Name, ScoreBest and ScoreName; the last two are masked.
+//
+// A listed map that the game cannot fly (a Width that is missing, not a
+// plain decimal number, or that rounds to 0 or less or past 32767; a
+// ScoreBest that does not unmask to a number) ends the catalogue before it,
+// and the player is told once per load. The entry where loading stops gets
+// an empty `file`, whatever the reason, so that a map left there by an
+// earlier load cannot stay reachable; its other fields, and the entries after
+// it, keep what they held.
 #include "maps/map_catalogue.h"
+
+#include <charconv>
 #include <cstdio>
-void LoadMapCatalogue() {}
-void StoreMapRecord(int16_t) {}
-std::string TwoDigits(int k) { char b[16]; std::snprintf(b, sizeof b, "%02d", k); return b; }
-std::string ScoreText(float) { return {}; }
+#include <string_view>
+#include <system_error>
+
+#include "maps/settings_file.h"
+#include "platform/platform.h"
+#include "shell/game_state.h"
+#include "shell/number_text.h"
+
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// Length of the decimal number at the start of s: digits with an optional
+// fraction ("12", "12.", "12.5", ".5"), and with `exponent` an optional
+// "e"/"E" part; 0 when s does not start with one.
+size_t NumberLength(std::string_view s, bool exponent) {
+    size_t i = 0, digits = 0;
+    while (i < s.size() && IsDigit(s[i])) ++i, ++digits;
+    if (i < s.size() && s[i] == '.') {
+        ++i;
+        while (i < s.size() && IsDigit(s[i])) ++i, ++digits;
+    }
+    if (digits == 0) return 0;
+    if (exponent && i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        size_t j = i + 1;
+        if (j < s.size() && (s[j] == '+' || s[j] == '-')) ++j;
+        size_t expDigits = 0;
+        while (j < s.size() && IsDigit(s[j])) ++j, ++expDigits;
+        if (expDigits > 0) i = j;
+    }
+    return i;
+}
+
+// s is a whole text: blanks, an optional sign, the number, blanks.
+template <typename T>
+bool ParseNumber(std::string_view s, bool exponent, T& out) {
+    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+    bool negative = false;
+    if (!s.empty() && (s[0] == '+' || s[0] == '-')) {
+        negative = s[0] == '-';
+        s.remove_prefix(1);
+    }
+    size_t n = NumberLength(s, exponent);
+    if (n == 0 || n != s.size()) return false;
+    T v{};
+    auto result = std::from_chars(s.data(), s.data() + n, v);
+    if (result.ec != std::errc() || result.ptr != s.data() + n) return false;
+    out = negative ? -v : v;
+    return true;
+}
+
+// A map length: a decimal number that rounds (halves to even) into 1..32767.
+bool ParseWidth(const std::string& text, int16_t& width) {
+    double v = 0;
+    if (!ParseNumber(text, false, v)) return false;
+    int32_t n = Near(v);
+    if (n < 1 || n > INT16_MAX) return false;
+    width = static_cast<int16_t>(n);
+    return true;
+}
+
+void TellRefused(const std::string& section, const std::string& key, const std::string& value,
+                 const std::string& expected) {
+    std::string text = "Map " + section + " in Maps.ini has ";
+    if (value.empty()) {
+        text += "no " + key + " value";
+    } else {
+        text += "the " + key + " value \"" + value + "\", which is not " + expected;
+    }
+    text += "; the map list ends before this map.";
+    PlatformMessageBox(text, "Quillrun");
+}
+
+}  // namespace
+
+std::string TwoDigits(int k) {
+    char b[16];
+    std::snprintf(b, sizeof b, "%02d", k);
+    return b;
+}
+
+std::string ScoreText(float score) {
+    // The blank stands where a minus sign would be.
+    std::string digits = FloatText(score);
+    return digits[0] == '-' ? digits : " " + digits;
+}
+
+void LoadMapCatalogue() {
+    const std::string& path = gs.mapsIniPath;
+    for (int k = 1; k <= kMapCount; ++k) {
+        MapEntry& entry = gs.maps[k];
+        const std::string section = TwoDigits(k);
+        std::string file = ReadIniValue(section, "File", path);
+        if (file.empty()) {
+            entry.file.clear();
+            return;
+        }
+        std::string widthText = ReadIniValue(section, "Width", path);
+        std::string name = ReadIniValue(section, "Name", path);
+        std::string scoreText = ReadIniValue(section, "ScoreBest", path);
+        std::string scoreName = ReadIniValue(section, "ScoreName", path);
+
+        int16_t width = 0;
+        if (!ParseWidth(widthText, width)) {
+            entry.file.clear();
+            TellRefused(section, "Width", widthText, "a length from 1 to 32767");
+            return;
+        }
+        float scoreBest = entry.scoreBest;  // kept when nothing is stored
+        if (!scoreText.empty() && !ParseNumber(MaskText(scoreText, kScoreMask), true, scoreBest)) {
+            entry.file.clear();
+            TellRefused(section, "ScoreBest", scoreText, "a stored score");
+            return;
+        }
+        entry.file = file;
+        entry.width = width;
+        entry.name = name;
+        entry.scoreBest = scoreBest;
+        entry.scoreName = MaskText(scoreName, kScoreMask);
+    }
+}
+
+void StoreMapRecord(int16_t index) {
+    if (index < 1 || index > kMapCount) return;
+    const MapEntry& entry = gs.maps[index];
+    const std::string section = TwoDigits(index);
+    WriteIniValue(section, "ScoreBest", MaskText(ScoreText(entry.scoreBest), kScoreMask), gs.mapsIniPath);
+    WriteIniValue(section, "ScoreName", MaskText(entry.scoreName, kScoreMask), gs.mapsIniPath);
+}

@@ -4,7 +4,10 @@
 #include <cstdint>
 #include <string>
 
-// Fills gs.maps from gs.mapsIniPath.
+// Fills gs.maps from gs.mapsIniPath. Loading stops at the first section
+// without a "File" value, or before a map whose "Width" or "ScoreBest" cannot
+// be used (the player is told in a message box); the entry where it stops is
+// left with an empty `file`.
 void LoadMapCatalogue();
 
 // Writes ScoreBest and ScoreName of entry `index` to its section.

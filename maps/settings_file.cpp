@@ -1,7 +1,267 @@
-// Placeholder until the settings file layer lands.
+// Our own reader and writer of the INI layout, behaving as the Windows
+// private-profile functions do on the files the game meets:
+// - a line ends at LF, CR LF or a lone CR; the last line needs no line end;
+//   a UTF-8 byte-order mark before the first line is skipped;
+// - blanks (space, tab) around section names, key names and values are
+//   ignored; names compare without regard to ASCII case;
+// - a line whose first non-blank is ';' is a comment; one starting with '['
+//   and holding a later ']' opens a section named by the text between the
+//   '[' and the last ']'; any other line with a '=' is a key, its value the
+//   text after the first '='; lines without '=' are ignored;
+// - the first matching section counts, and in it the first matching key;
+//   keys before the first section belong to none.
+// Quotes around values are kept: masked names may start and end with one.
+//
+// Writing replaces the value's text in place (blanks around it and the line
+// end stay), adds a missing key after the last key line of its section (or
+// after the section line), and a missing section at the end of the file.
+// New lines end in CR LF. All other bytes are kept. The file is replaced
+// through a temporary file beside it, so it is always the old or the new
+// one. Files are bytes; nothing is converted.
 #include "maps/settings_file.h"
-std::string ReadIniValue(const std::string&, const std::string&, const std::string&) { return {}; }
-void WriteIniValue(const std::string&, const std::string&, const std::string&, const std::string&) {}
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+
+namespace {
+
+constexpr size_t kMaxValueChars = 254;  // the profile call keeps one place for its zero
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view Trim(std::string_view s) {
+    size_t b = 0, e = s.size();
+    while (b < e && IsBlank(s[b])) ++b;
+    while (e > b && IsBlank(s[e - 1])) --e;
+    return s.substr(b, e - b);
+}
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+    }
+    return true;
+}
+
+enum class LineKind { kOther, kSection, kKey };
+
+struct IniLine {
+    LineKind kind = LineKind::kOther;
+    size_t contentEnd = 0;  // end of the line's text, before its line end
+    size_t next = 0;        // start of the following line
+    std::string_view name;  // section or key name, trimmed
+    size_t valueBegin = 0;  // the trimmed value is text[valueBegin, valueEnd)
+    size_t valueEnd = 0;
+};
+
+// Parses the line starting at `begin`.
+IniLine ParseLine(const std::string& text, size_t begin) {
+    IniLine line;
+    size_t end = begin;
+    while (end < text.size() && text[end] != '\n' && text[end] != '\r') ++end;
+    line.contentEnd = end;
+    line.next = end;
+    if (line.next < text.size() && text[line.next] == '\r') ++line.next;
+    if (line.next < text.size() && text[line.next] == '\n') ++line.next;
+
+    size_t p = begin;
+    while (p < end && IsBlank(text[p])) ++p;
+    if (p == end || text[p] == ';') return line;
+    std::string_view content(text.data() + p, end - p);
+    if (content[0] == '[') {
+        size_t close = content.rfind(']');
+        if (close != std::string_view::npos && close > 0) {
+            line.kind = LineKind::kSection;
+            line.name = Trim(content.substr(1, close - 1));
+            return line;
+        }
+    }
+    size_t eq = content.find('=');
+    if (eq == std::string_view::npos) return line;
+    line.kind = LineKind::kKey;
+    line.name = Trim(content.substr(0, eq));
+    size_t vb = p + eq + 1;
+    size_t ve = end;
+    while (vb < ve && IsBlank(text[vb])) ++vb;
+    while (ve > vb && IsBlank(text[ve - 1])) --ve;
+    line.valueBegin = vb;
+    line.valueEnd = ve;
+    return line;
+}
+
+struct Lookup {
+    bool sectionFound = false;
+    bool keyFound = false;
+    IniLine key;            // the matching key line, when found
+    size_t insertAt = 0;    // where a missing key of the section goes
+    bool insertNeedsLineEnd = false;  // the line before it has no line end
+};
+
+Lookup Find(const std::string& text, std::string_view section, std::string_view key) {
+    Lookup found;
+    size_t pos = 0;
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) pos = 3;
+    bool inSection = false;
+    while (pos < text.size()) {
+        IniLine line = ParseLine(text, pos);
+        if (line.kind == LineKind::kSection) {
+            if (inSection) break;  // only the first matching section counts
+            if (SameName(line.name, section)) {
+                inSection = true;
+                found.sectionFound = true;
+                found.insertAt = line.next;
+                found.insertNeedsLineEnd = line.next == line.contentEnd;
+            }
+        } else if (inSection && line.kind == LineKind::kKey) {
+            if (SameName(line.name, key)) {
+                found.keyFound = true;
+                found.key = line;
+                return found;
+            }
+            found.insertAt = line.next;
+            found.insertNeedsLineEnd = line.next == line.contentEnd;
+        }
+        pos = line.next;
+    }
+    return found;
+}
+
+enum class ReadResult { kOk, kMissing, kFailed };
+
+ReadResult ReadWholeFile(const std::string& path, std::string& out) {
+    out.clear();
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) return errno == ENOENT ? ReadResult::kMissing : ReadResult::kFailed;
+    char buf[8192];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+    bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    return failed ? ReadResult::kFailed : ReadResult::kOk;
+}
+
+bool HoldsLineBreak(std::string_view s) {
+    return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+// Writes `content` to a new file beside `target` and renames it over it.
+void ReplaceFile(const std::string& target, const std::string& content, const struct stat* old) {
+    size_t slash = target.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : target.substr(0, slash == 0 ? 1 : slash);
+    std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+
+    static unsigned counter = 0;
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temp = folder + "/." + base + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) return;
+    }
+    if (fd < 0) return;
+    if (old != nullptr) {
+        // Keep the file's permissions and, where allowed, its owner.
+        if (::fchmod(fd, old->st_mode & 07777) != 0) {}
+        if (::fchown(fd, old->st_uid, old->st_gid) != 0) {}
+    }
+    std::FILE* f = ::fdopen(fd, "wb");
+    if (f == nullptr) {
+        ::close(fd);
+        ::unlink(temp.c_str());
+        return;
+    }
+    bool ok = std::fwrite(content.data(), 1, content.size(), f) == content.size();
+    ok = std::fflush(f) == 0 && ok;
+    ok = ::fsync(::fileno(f)) == 0 && ok;
+    ok = std::fclose(f) == 0 && ok;
+    if (!ok || std::rename(temp.c_str(), target.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return;
+    }
+    // Make the rename itself durable.
+    int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        if (::fsync(dirFd) != 0) {}
+        ::close(dirFd);
+    }
+}
+
+}  // namespace
+
+std::string ReadIniValue(const std::string& section, const std::string& key, const std::string& path) {
+    std::string text;
+    if (ReadWholeFile(path, text) != ReadResult::kOk) return {};
+    Lookup found = Find(text, Trim(section), Trim(key));
+    if (!found.keyFound) return {};
+    size_t n = found.key.valueEnd - found.key.valueBegin;
+    if (n > kMaxValueChars) n = kMaxValueChars;
+    return text.substr(found.key.valueBegin, n);
+}
+
+void WriteIniValue(const std::string& section, const std::string& key, const std::string& value,
+                   const std::string& path) {
+    // Line breaks would split the line; a NUL would end the value early.
+    if (HoldsLineBreak(value) || HoldsLineBreak(section) || HoldsLineBreak(key)) return;
+    std::string_view sectionName = Trim(section);
+    std::string_view keyName = Trim(key);
+    // Such a key would not read back as the key it was written as.
+    if (keyName.find('=') != std::string_view::npos) return;
+    if (!keyName.empty() && (keyName[0] == ';' || keyName[0] == '[')) return;
+
+    // Write beside the real file when the path is a link.
+    std::string target = path;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        char resolved[PATH_MAX];
+        if (::realpath(path.c_str(), resolved) == nullptr) return;
+        target = resolved;
+    }
+
+    std::string text;
+    ReadResult read = ReadWholeFile(target, text);
+    if (read == ReadResult::kFailed) return;  // never replace what could not be read
+    bool exists = read == ReadResult::kOk;
+    if (exists) {
+        if (::stat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+        // A read-only file is left alone, also for a user whom the system
+        // would let write it anyway.
+        if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(target.c_str(), W_OK) != 0) return;
+    }
+
+    std::string keyLine;
+    keyLine.append(keyName).append("=").append(value);
+    std::string out;
+    if (!exists) {
+        out.append("[").append(sectionName).append("]\r\n").append(keyLine).append("\r\n");
+    } else {
+        Lookup found = Find(text, sectionName, keyName);
+        if (found.keyFound) {
+            out.append(text, 0, found.key.valueBegin).append(value).append(text, found.key.valueEnd);
+        } else if (found.sectionFound) {
+            out.append(text, 0, found.insertAt);
+            if (found.insertNeedsLineEnd) out.append("\r\n");
+            out.append(keyLine).append("\r\n").append(text, found.insertAt);
+        } else {
+            out = text;
+            bool bomOnly = text == "\xEF\xBB\xBF";
+            if (!text.empty() && !bomOnly && text.back() != '\n' && text.back() != '\r') out.append("\r\n");
+            out.append("[").append(sectionName).append("]\r\n").append(keyLine).append("\r\n");
+        }
+        if (out == text) return;
+    }
+    ReplaceFile(target, out, exists ? &st : nullptr);
+}
+
 std::string MaskText(const std::string& text, unsigned char mask) {
     std::string r = text;
     for (char& c : r) c = static_cast<char>(static_cast<unsigned char>(c) ^ mask);

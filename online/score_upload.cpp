@@ -1,5 +1,186 @@
-// Placeholder until the upload lands.
 #include "online/score_upload.h"
-void UploadScore() {}
-bool IsOnline() { return false; }
-std::string FileSizeText(const std::string&) { return "0"; }
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+
+#include "gfx/codepage.h"
+#include "maps/settings_file.h"
+#include "online/http_client.h"
+#include "platform/platform.h"
+#include "shell/game_state.h"
+#include "shell/number_text.h"
+
+#ifndef QUILLRUN_SCORE_SERVER
+#define QUILLRUN_SCORE_SERVER "localhost:8080"
+#endif
+#ifndef QUILLRUN_SCORE_SITE
+#define QUILLRUN_SCORE_SITE "localhost:8080"
+#endif
+
+namespace {
+
+constexpr int kKnownMaps = 26;
+
+// Byte sizes of the shipped map pictures of entries 1..26; only these can be
+// uploaded.
+constexpr const char* knownMapSizes[kKnownMaps + 1] = {
+    "",        "6000056", "6000056", "6000056", "6000056", "4800056", "1200056", "1200056", "1800056",
+    "2400056", "2400056", "1274456", "4200054", "4200054", "3032054", "4200054", "700068",  "700076",
+    "700080",  "2000312", "1320054", "3180054", "1000084", "1000076", "6000054", "2001080", "12000054",
+};
+
+constexpr long kRequestLimitMs = 10000;
+constexpr int kConnectLimitMs = 3000;
+
+// The compiled-in host name unless Maps.ini has an [Online] override.
+std::string ConfiguredHost(const char* key, const char* fallback) {
+    std::string value = ReadIniValue("Online", key, gs.mapsIniPath);
+    return value.empty() ? std::string(fallback) : value;
+}
+
+std::string ServerAddress() { return "http://" + ConfiguredHost("Server", QUILLRUN_SCORE_SERVER); }
+
+std::string ScoreListPage() { return "http://" + ConfiguredHost("Site", QUILLRUN_SCORE_SITE) + "/index2.php?game=4"; }
+
+std::string ReplaceAmpersands(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        if (c == '&') out += "and";
+        else out += c;
+    }
+    return out;
+}
+
+void AppendEscapedByte(std::string& out, unsigned char b) {
+    static const char hex[] = "0123456789ABCDEF";
+    out += '%';
+    out += hex[b >> 4];
+    out += hex[b & 15];
+}
+
+// The five codes that Windows-1252 leaves unused stand for the C1 controls
+// of the same number, as Windows itself converts them.
+uint32_t CodePoint(unsigned char c) {
+    const uint32_t u = Cp1252ToUnicode(c);
+    return u == 0 && c != 0 ? c : u;
+}
+
+// A query value as it goes on the wire: bytes that would change the query's
+// structure or cannot stand in a URL are percent-encoded, text beyond ASCII
+// as the UTF-8 of its Windows-1252 character; everything else stays as it is.
+std::string EscapeQueryValue(const std::string& text) {
+    std::string out;
+    out.reserve(text.size() * 3);
+    for (char ch : text) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c >= 0x80) {
+            const uint32_t u = CodePoint(c);
+            if (u < 0x800) {
+                AppendEscapedByte(out, static_cast<unsigned char>(0xC0 | (u >> 6)));
+            } else {
+                AppendEscapedByte(out, static_cast<unsigned char>(0xE0 | (u >> 12)));
+                AppendEscapedByte(out, static_cast<unsigned char>(0x80 | ((u >> 6) & 0x3F)));
+            }
+            AppendEscapedByte(out, static_cast<unsigned char>(0x80 | (u & 0x3F)));
+        } else if (c <= 0x20 || c == 0x7F || c == '#' || c == '%' || c == '+' || c == '?' || c == '=' ||
+                   c == '&') {
+            AppendEscapedByte(out, c);
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+std::string TodayText() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[40];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+    return text;
+}
+
+std::string ScoreRequest(int16_t map) {
+    const MapEntry& entry = gs.maps[map];
+    const std::string score = FloatText(entry.scoreBest);
+    return ServerAddress() + "/files/games/quillrun/score.php?id=" + std::to_string(map) +
+           "&nmn=" + EscapeQueryValue(ReplaceAmpersands(entry.name)) + "&nsc=" + EscapeQueryValue(score) +
+           "&npn=" + EscapeQueryValue(ReplaceAmpersands(entry.scoreName)) + "&nsd=" + TodayText() +
+           "&nreplay=" + EscapeQueryValue(score);
+}
+
+// Starts the desktop's opener for `url` in its own session and does not wait
+// for it. The intermediate child exits at once and is reaped here, so the
+// opener belongs to init and no zombie stays behind. Between fork and exec
+// only system calls are made: the window build has more than one thread.
+void OpenInBrowser(const std::string& url) {
+    const char* argv[] = {"xdg-open", url.c_str(), nullptr};
+    const pid_t child = fork();
+    if (child < 0) return;
+    if (child == 0) {
+        setsid();
+        if (fork() == 0) {
+            const int devNull = open("/dev/null", O_RDWR);
+            if (devNull >= 0) {
+                dup2(devNull, 0);
+                dup2(devNull, 1);
+                dup2(devNull, 2);
+            }
+            close_range(3, ~0u, 0);
+            execvp("xdg-open", const_cast<char* const*>(argv));
+            _exit(127);
+        }
+        _exit(0);
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+}
+
+}  // namespace
+
+bool IsOnline() {
+    std::string address = ServerAddress().substr(7);
+    std::string host;
+    int port = 0;
+    if (!SplitHostPort(address, &host, &port)) return false;
+    return TcpReachable(host, port, kConnectLimitMs);
+}
+
+std::string FileSizeText(const std::string& path) {
+    // Opening without any access right, as the size needs none; a folder
+    // counts as a file that cannot be opened.
+    const int fd = open(path.c_str(), O_PATH | O_CLOEXEC);
+    if (fd < 0) return "0";
+    struct stat st {};
+    int32_t low = 0;
+    if (fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode)) {
+        low = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(st.st_size) & 0xFFFFFFFFu));
+    }
+    close(fd);
+    return std::to_string(low);
+}
+
+void UploadScore() {
+    if (!IsOnline()) {
+        PlatformMessageBox("You must connect to the Internet first!", "Quillrun");
+        return;
+    }
+    const int16_t map = gs.selectedMap;
+    if (map < 1 || map > kKnownMaps) return;
+    if (FileSizeText(ProgramFolder() + "/Maps/" + gs.maps[map].file) != knownMapSizes[map]) return;
+
+    HttpGetWhilePolling(ScoreRequest(map), kRequestLimitMs, PlatformDispatchEvents);
+
+    if (PlatformAskYesNo("Your score uploaded! Do you want to check if you got to the list?", "Uploading Score")) {
+        OpenInBrowser(ScoreListPage());
+    }
+}

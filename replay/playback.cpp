@@ -1,4 +1,182 @@
-// Placeholder until playback lands.
 #include "replay/playback.h"
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "gfx/picture_store.h"
+#include "gfx/play_field.h"
+#include "gfx/surface.h"
+#include "platform/platform.h"
+#include "replay/replay_file.h"
 #include "shell/game_state.h"
-void PlayReplay(int16_t) { gs.replayMode = kFalse; }
+#include "shell/main_loop.h"
+#include "shell/number_text.h"
+
+namespace {
+
+constexpr char kBar[] = "||||||||||||||||||||||||||||||||||||||||||||||||||";
+constexpr int kBarLength = 50;
+
+// The quantities shown by the replay; each line of the file changes one.
+struct PlaybackValues {
+    int16_t mapX = 0;
+    int16_t shipX = 0;
+    int16_t shipY = 0;
+    int16_t score = 0;
+    int16_t shield = 0;
+    int16_t fuel = 0;
+};
+
+void DrawText(int x, int y, const char* text) {
+    int length = 0;
+    while (text[length] != '\0') ++length;
+    TextOutA(MainField.image, x, y, text, length);
+}
+
+// The first `units` characters of the bar, never beyond its end.
+void DrawBar(int x, int units) {
+    if (units <= 0) return;
+    if (units > kBarLength) units = kBarLength;
+    TextOutA(MainField.image, x, 200, kBar, units);
+}
+
+// Bar units for `value` on a scale where `full` fills all 50 characters.
+// A scale too small to divide (never set by a run start) shows nothing.
+int BarUnits(int value, int full) {
+    const int perUnit = full / kBarLength;
+    if (perUnit == 0) return 0;
+    return value / perUnit;
+}
+
+float ShownShield(const PlaybackValues& v) {
+    return static_cast<float>(static_cast<double>(gs.shieldMax) / 100.0 * static_cast<double>(v.shield));
+}
+
+void DrawReplayFrame(const PlaybackValues& v) {
+    Surface* field = MainField.image;
+    Cls();
+    BitBlt(field, 0, 0, 600, 200, gs.mapSurface, v.mapX, 0, SRCCOPY);
+    BitBlt(field, v.shipX, v.shipY, 18, 9, gs.shipSurface, 0, 9, SRCAND);
+    BitBlt(field, v.shipX, v.shipY, 18, 9, gs.shipSurface, 0, 0, SRCPAINT);
+
+    char text[32];
+    MainField.fontSize = 8;
+    MainField.foreColor = kYellow;
+    std::snprintf(text, sizeof text, "Score: %d", static_cast<int>(v.score));
+    DrawText(360, 200, text);
+
+    MainField.fontSize = 8;
+    MainField.foreColor = kYellow;
+    DrawText(3, 200, "Shield:");
+    MainField.fontBold = false;
+
+    MainField.foreColor = kWhite;
+    DrawBar(40, kBarLength);
+    MainField.foreColor = kBlue;
+    if (v.shield > 0) DrawBar(40, BarUnits(v.shield, Near(gs.shieldMax)));
+
+    const float e = ShownShield(v);
+    MainField.fontSize = 8;
+    MainField.foreColor = kYellow;
+    DrawText(170, 200, "Extra Fuel:");
+    MainField.foreColor = kWhite;
+    DrawBar(227, kBarLength);
+    if (!(e > static_cast<float>(gs.turboMinShield))) {
+        MainField.foreColor = kRed;
+        DrawBar(227, kBarLength);
+    }
+    MainField.foreColor = kBlue;
+    if (v.fuel > 0) DrawBar(227, BarUnits(v.fuel, gs.fuelMax));
+
+    // The engine marks go into the map itself and stay as a trail; jumping
+    // leaves none.
+    if (gs.replaySeeking == 0) {
+        const int x = v.shipX + v.mapX;
+        const int y = v.shipY;
+        if (e > 70) SetPixel(gs.mapSurface, x, y + 1, kRed);
+        const double r = PlatformRandom();
+        const double spread = 10.0 - static_cast<double>(gs.shieldMax) / 1000.0 * static_cast<double>(v.shield);
+        if (e > 10 && std::floor(r * spread) <= 0) SetPixel(gs.mapSurface, x + 2, y + 4, kYellow);
+        if (e > 40) SetPixel(gs.mapSurface, x, y + 7, kRed);
+    }
+}
+
+void DrawEndScreen() {
+    Cls();
+    MainField.fontSize = 40;
+    MainField.foreColor = kYellow;
+    DrawText(110, 60, "END OF REPLAY");
+    MainField.foreColor = kRed;
+    DrawText(111, 61, "END OF REPLAY");
+
+    const int16_t map = gs.selectedMap;
+    const float best = (map >= 0 && map <= kMapCount) ? gs.maps[map].scoreBest : 0.0f;
+    const std::string score = "SCORE: " + FloatText(best);
+    MainField.fontSize = 15;
+    MainField.fontName = FONT_COURIER_NEW;
+    MainField.foreColor = kYellow;
+    TextOutA(MainField.image, 235, 130, score);
+    MainField.foreColor = kRed;
+    TextOutA(MainField.image, 236, 131, score);
+    MainField.fontName = FONT_ARIAL;
+
+    Refresh();
+    PlatformSleep(1500);
+}
+
+}  // namespace
+
+void PlayReplay(int16_t map) {
+    if (!PlatformFileExists(ReplayPath(map))) {
+        PlatformMessageBox("No replay file.\r\nSet a record first!", "Quillrun");
+        gs.replayMode = kFalse;
+        return;
+    }
+    const float lastFrame = LoadReplayEntries(map);
+    const std::string file = (map >= 0 && map <= kMapCount) ? gs.maps[map].file : std::string();
+    LoadPictureSurface(gs.mapSurface, ProgramFolder() + "/Maps", file);
+
+    PlaybackValues v;
+    // Entries 0 and 1 are never applied: the first drawn frame still shows
+    // the ship at x = 0.
+    int n = 2;
+    for (;;) {
+        // Key events may put frameIndex anywhere in the 16-bit range between
+        // frames; entry 0 is never read and nothing past the array.
+        if (n < 1) n = 1;
+        if (n > kMaxFrames) {
+            gs.frameIndex = static_cast<int16_t>(n > INT16_MAX ? INT16_MAX : n);
+            break;
+        }
+        gs.frameIndex = static_cast<int16_t>(n);
+        const ReplayFrame& entry = gs.recording[n];
+        bool draw = false;
+        if (entry.mapX != 0) {
+            v.mapX = Near16(entry.mapX);
+            draw = true;
+        } else if (entry.shipX != 0) {
+            v.shipX = Near16(entry.shipX);
+        } else if (entry.shipY != 0) {
+            v.shipY = Near16(entry.shipY);
+        } else if (entry.score != 0) {
+            v.score = Near16(entry.score);
+        } else if (entry.shield != 0) {
+            v.shield = Near16(entry.shield);
+        } else if (entry.fuel != 0) {
+            v.fuel = Near16(entry.fuel);
+        } else {
+            if (static_cast<float>(v.shipX) >= lastFrame) break;
+            draw = true;
+        }
+        if (draw) {
+            DrawReplayFrame(v);
+            if (gs.replayMode == 0) return;
+            PaceFrame();
+            PlatformDispatchEvents();
+        }
+        n = gs.frameIndex + 1;
+    }
+    DrawEndScreen();
+    gs.replayMode = kFalse;
+}

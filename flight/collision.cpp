@@ -1,4 +1,142 @@
-// Placeholder until the flight lands.
+// The collision half of UpdateShip and the end of a run.
 #include "flight/collision.h"
-void CollideShip() {}
-void EndRun() {}
+
+#include <string>
+
+#include "flight/record_holder.h"
+#include "gfx/play_field.h"
+#include "gfx/surface.h"
+#include "maps/map_catalogue.h"
+#include "platform/platform.h"
+#include "replay/replay_file.h"
+#include "shell/game_state.h"
+#include "shell/number_text.h"
+
+namespace {
+inline double D(float v) { return static_cast<double>(v); }
+inline double D(int v) { return static_cast<double>(v); }
+inline float F(double v) { return static_cast<float>(v); }
+
+// Only these two pixels of the ship are tested: its top and bottom rows,
+// 6 pixels from its left edge. Anything outside the map reads as rock.
+int ProbeX() { return Near(D(gs.scrollX) + D(gs.shipX) + 6.0); }
+bool TopInRock() { return GetPixel(gs.mapSurface, ProbeX(), Near(D(gs.shipY))) != 0; }
+bool BottomInRock() { return GetPixel(gs.mapSurface, ProbeX(), Near(D(gs.shipY) + 8.0)) != 0; }
+
+// The whole part of a float as the float it is stored in.
+float WholeF(float v) { return F(Whole(D(v))); }
+
+void DrawTwice(const std::string& text, int x, int y, int shift) {
+    MainField.foreColor = kYellow;
+    TextOutA(MainField.image, x, y, text);
+    MainField.foreColor = kRed;
+    TextOutA(MainField.image, x + shift, y + shift, text);
+}
+}  // namespace
+
+void CollideShip() {
+    const double impact = D(gs.impactFactor);
+
+    gs.colliding = kFalse;
+    if (TopInRock()) {
+        gs.colliding = kTrue;
+        if (D(gs.velocityY) < 0) {
+            gs.shield = F(impact * D(gs.velocityY) + D(gs.shield));
+        } else {
+            gs.shield = F(D(gs.shield) - (impact * D(gs.velocityY)) / 2.5);
+        }
+        gs.shipY = F(D(gs.shipY) + 1.0);
+        if (TopInRock()) gs.shipY = F(D(gs.shipY) + 2.0);
+        if (D(gs.velocityY) < 0) {
+            gs.velocityY = F(-(D(gs.velocityY) / 2.0));
+        } else {
+            gs.velocityY = F(0.8);
+        }
+    }
+
+    // The bottom probe sees the position and speed that the top hit left.
+    if (BottomInRock()) {
+        gs.colliding = kTrue;
+        if (D(gs.velocityY) < 0) {
+            gs.shield = F((impact * D(gs.velocityY)) / 2.5 + D(gs.shield));
+        } else {
+            gs.shield = F(D(gs.shield) - impact * D(gs.velocityY));
+        }
+        gs.shipY = F(D(gs.shipY) - 1.0);
+        if (BottomInRock()) gs.shipY = F(D(gs.shipY) - 2.0);
+        if (D(gs.velocityY) > 0) {
+            gs.velocityY = F(-(D(gs.velocityY) / 2.0));
+        } else {
+            gs.velocityY = F(-0.2);
+        }
+    }
+
+    if (D(gs.shield) < D(gs.shieldMax)) gs.shield = F(D(gs.shield) + D(gs.shieldRegen));
+
+    // Wedged between rock above and below.
+    if (TopInRock() && BottomInRock()) gs.shield = F(D(gs.shield) - 1.0);
+
+    if (D(F(D(gs.scrollX) + D(gs.shipX))) > D(gs.mapWidth)) gs.shield = -1;
+
+    if (D(gs.shield) < 0) EndRun();
+}
+
+void EndRun() {
+    LoadMapCatalogue();
+
+    // selectedMap is kept within the catalogue by the keys; the guard only
+    // keeps a stray value from indexing outside it.
+    const int16_t map = (gs.selectedMap >= 1 && gs.selectedMap <= kMapCount) ? gs.selectedMap : gs.runMap;
+    const bool mapValid = map >= 1 && map <= kMapCount;
+    const float whole = WholeF(gs.score);
+
+    if (mapValid) {
+        MapEntry& entry = gs.maps[map];
+        const float best = entry.scoreBest;
+        if (WholeF(best) < whole) {
+            const std::string prompt = "Congratulations, you broke the old record (" + FloatText(best) + ")\r\n" +
+                                       "New record: " + FloatText(whole) + "\r\n" + "Enter your name!";
+            const std::string answer = PlatformInputBox(prompt, "Quillrun", entry.scoreName);
+            entry.scoreBest = whole;
+            entry.scoreName = SanitiseHolderName(answer);
+            StoreMapRecord(map);
+            SaveReplay(map);
+        }
+    }
+
+    // The jitter numbers are drawn in this order: x and y of the yellow copy,
+    // then of the red one.
+    const double r1 = PlatformRandom();
+    const double r2 = PlatformRandom();
+    const double r3 = PlatformRandom();
+    const double r4 = PlatformRandom();
+
+    Cls();
+    MainField.fontSize = 40;
+    MainField.foreColor = kYellow;
+    TextOutA(MainField.image, 140 + static_cast<int>(Whole(2.0 * r1)), 60 + static_cast<int>(Whole(2.0 * r2)),
+             "GAME OVER");
+    MainField.foreColor = kRed;
+    TextOutA(MainField.image, 140 + static_cast<int>(Whole(2.0 * r3)), 60 + static_cast<int>(Whole(2.0 * r4)),
+             "GAME OVER");
+
+    MainField.fontSize = 15;
+    MainField.fontName = FONT_COURIER_NEW;
+    DrawTwice("YOUR SCORE: " + FloatText(whole), 200, 130, 1);
+    if (mapValid) {
+        const float bestWhole = WholeF(gs.maps[map].scoreBest);
+        if (bestWhole != whole) DrawTwice("BEST SCORE: " + FloatText(bestWhole), 200, 155, 1);
+    }
+    MainField.fontName = FONT_ARIAL;
+    Refresh();
+
+    gs.shield = 0;
+    gs.lastScore = Near16(D(whole));
+
+    PlatformSleep(1300);
+
+    gs.playing = kFalse;
+    gs.thrustUpHeld = kFalse;
+    gs.thrustDownHeld = kFalse;
+    gs.selectedMap = gs.runMap;
+}

@@ -1,8 +1,249 @@
-// Placeholder until the replay file lands.
+// The replay file of a map's best run: one line per changed value of each
+// recorded frame, CR LF line ends, then "--END--" and "LastFrame=".
+//
+// Reading treats the file as untrusted input:
+// - a line ends at LF (a CR before it is dropped); only the first bytes of an
+//   over-long line are looked at, the rest of it is skipped;
+// - the end of the file ends the frame lines like "--END--" does;
+// - a value is the plain decimal number at the start of the value text
+//   (at most 15 characters): an optional sign, digits and an optional
+//   fraction; text that does not start with one reads as 0;
+// - values are clamped to -32768..32767, the range the writer uses;
+// - a score paired with a ship x outside 0..30000 is dropped.
 #include "replay/replay_file.h"
-#include "shell/game_state.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <charconv>
 #include <cstdio>
-std::string ReplayPath(int16_t map) { char b[32]; std::snprintf(b, sizeof b, "/Replays/Map%02d.replay", map); return ProgramFolder() + b; }
-void SaveReplay(int16_t) {}
-void LoadBestRun() {}
-float LoadReplayEntries(int16_t) { return 0; }
+#include <cstring>
+
+#include "platform/platform.h"
+#include "shell/game_state.h"
+
+namespace {
+
+constexpr int kMaxLines = kMaxFrames + 1;  // lines read before the terminator
+constexpr int kValueChars = 15;
+constexpr int kLineKeep = 32;              // bytes of a line that are looked at
+
+int16_t Clamp16(double v) { return Near16(v); }
+
+// Writes the file through a temporary file beside it, so that a failed
+// write leaves the old file whole.
+bool ReplaceFile(const std::string& path, const std::string& content) {
+    const std::string temp = path + ".tmp";
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    FILE* f = ::fdopen(fd, "wb");
+    if (f == nullptr) {
+        ::close(fd);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    bool ok = std::fwrite(content.data(), 1, content.size(), f) == content.size();
+    ok = std::fflush(f) == 0 && ok;
+    ok = ::fsync(fd) == 0 && ok;
+    ok = std::fclose(f) == 0 && ok;
+    if (ok) ok = std::rename(temp.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    // Make the rename itself durable.
+    const size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos || slash == 0 ? std::string(slash == 0 ? "/" : ".")
+                                                                        : path.substr(0, slash);
+    int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+    return true;
+}
+
+bool Writable(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 && ::access(path.c_str(), W_OK) == 0;
+}
+
+void AppendNumber(std::string& out, const char* key, int value) {
+    char line[32];
+    int n = std::snprintf(line, sizeof line, "%s%d\r\n", key, value);
+    out.append(line, static_cast<size_t>(n));
+}
+
+// Writes the line when the value differs from the last written one.
+void AppendChanged(std::string& out, const char* key, float value, int16_t& last) {
+    const int16_t v = Clamp16(static_cast<double>(value));
+    if (v == last) return;
+    AppendNumber(out, key, v);
+    last = v;
+}
+
+// Reads one line into `line` (at most kLineKeep bytes kept). Returns false at
+// the end of the file when nothing was read.
+bool ReadLine(FILE* f, char* line, int* length) {
+    int n = 0;
+    long total = 0;
+    int c = std::getc(f);
+    if (c == EOF) return false;
+    bool lastWasCr = false;
+    while (c != EOF && c != '\n') {
+        if (n < kLineKeep) line[n++] = static_cast<char>(c);
+        ++total;
+        lastWasCr = c == '\r';
+        c = std::getc(f);
+    }
+    // Only a CR right before the LF belongs to the line end.
+    if (lastWasCr && total <= kLineKeep) --n;
+    *length = n;
+    return true;
+}
+
+bool IsTerminator(const char* line, int length) {
+    return length == 7 && std::memcmp(line, "--END--", 7) == 0;
+}
+
+// The plain decimal number at the start of the text; 0 when there is none.
+double LeadingNumber(const char* text, int length) {
+    if (length > kValueChars) length = kValueChars;
+    int i = 0;
+    bool negative = false;
+    if (i < length && (text[i] == '-' || text[i] == '+')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    const int begin = i;
+    int digits = 0;
+    while (i < length && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
+    if (i < length && text[i] == '.') {
+        ++i;
+        while (i < length && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
+    }
+    if (digits == 0) return 0;
+    double v = 0;
+    auto result = std::from_chars(text + begin, text + i, v, std::chars_format::fixed);
+    if (result.ec != std::errc()) return 0;
+    return negative ? -v : v;
+}
+
+double ValueOf(const char* line, int length, int offset) {
+    if (length <= offset) return 0;
+    return LeadingNumber(line + offset, length - offset);
+}
+
+bool KeyIs(const char* line, int length, const char* key) {
+    return length >= 2 && line[0] == key[0] && line[1] == key[1];
+}
+
+// A value read from the file as a single-precision number, within the range
+// the writer uses.
+float FileValue(double v) {
+    if (v > 32767.0) v = 32767.0;
+    if (v < -32768.0) v = -32768.0;
+    return static_cast<float>(v);
+}
+
+}  // namespace
+
+std::string ReplayPath(int16_t map) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/Replays/Map%02d.replay", static_cast<int>(map));
+    return ProgramFolder() + name;
+}
+
+void SaveReplay(int16_t map) {
+    std::string out;
+    out.reserve(1 << 16);
+    int16_t lastMapX = 0, lastShipY = 0, lastScore = 0, lastShield = 0, lastFuel = 0;
+    int i = 1;
+    for (; i <= kMaxFrames; ++i) {
+        const ReplayFrame& f = gs.recording[i];
+        if (f.shipX == 0 && f.shipY == 0 && f.shield == 0) break;
+        AppendChanged(out, "mX", f.mapX, lastMapX);
+        AppendNumber(out, "pX", Clamp16(static_cast<double>(f.shipX)));
+        AppendChanged(out, "pY", f.shipY, lastShipY);
+        AppendChanged(out, "Sc", f.score, lastScore);
+        AppendChanged(out, "Sh", f.shield, lastShield);
+        AppendChanged(out, "Fu", f.fuel, lastFuel);
+    }
+    out += "--END--\r\n";
+    AppendNumber(out, "LastFrame=", Clamp16(static_cast<double>(gs.recording[i - 1].shipX)));
+
+    const std::string folder = ProgramFolder() + "/Replays";
+    ::mkdir(folder.c_str(), 0755);  // usually there already
+    // A read-only folder or file is left alone, also for a user whom the
+    // system would let write it anyway. A failed write is silent.
+    if (!Writable(folder)) return;
+    const std::string path = ReplayPath(map);
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && (!S_ISREG(st.st_mode) || !Writable(path))) return;
+    ReplaceFile(path, out);
+}
+
+void LoadBestRun() {
+    const std::string path = ReplayPath(gs.selectedMap);
+    if (!PlatformFileExists(path)) return;
+    for (int16_t& entry : gs.bestRun) entry = 0;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) return;
+    char line[kLineKeep];
+    int length = 0;
+    int16_t px = 0;
+    int16_t sc = 0;
+    for (int n = 0; n < kMaxLines; ++n) {
+        if (!ReadLine(f, line, &length) || IsTerminator(line, length)) break;
+        if (KeyIs(line, length, "pX")) {
+            px = Clamp16(ValueOf(line, length, 2));
+        } else if (KeyIs(line, length, "Sc")) {
+            sc = Clamp16(ValueOf(line, length, 2));
+        }
+        if (px != 0 && sc != 0) {
+            if (px > 0 && px <= kMaxFrames) gs.bestRun[px] = sc;
+            px = 0;
+            sc = 0;
+        }
+    }
+    std::fclose(f);
+}
+
+float LoadReplayEntries(int16_t map) {
+    for (int i = 1; i <= kMaxFrames; ++i) gs.recording[i] = ReplayFrame{};
+    FILE* f = std::fopen(ReplayPath(map).c_str(), "rb");
+    if (f == nullptr) return 0;
+    char line[kLineKeep];
+    int length = 0;
+    bool ended = false;
+    for (int i = 0; i <= kMaxFrames; ++i) {
+        if (!ReadLine(f, line, &length)) {
+            ended = true;
+            break;
+        }
+        if (IsTerminator(line, length)) break;
+        ReplayFrame& e = gs.recording[i];
+        const float v = FileValue(ValueOf(line, length, 2));
+        if (KeyIs(line, length, "mX")) {
+            e.mapX = v;
+        } else if (KeyIs(line, length, "pX")) {
+            e.shipX = v;
+        } else if (KeyIs(line, length, "pY")) {
+            e.shipY = v;
+        } else if (KeyIs(line, length, "Sc")) {
+            e.score = v;
+        } else if (KeyIs(line, length, "Sh")) {
+            e.shield = v;
+        } else if (KeyIs(line, length, "Fu")) {
+            e.fuel = v;
+        }
+    }
+    float lastFrame = 0;
+    if (!ended && ReadLine(f, line, &length) && length >= 10 && std::memcmp(line, "LastFrame=", 10) == 0) {
+        lastFrame = FileValue(ValueOf(line, length, 10));
+    }
+    std::fclose(f);
+    return lastFrame;
+}

@@ -1,0 +1,72 @@
+#include "screens/screen_text.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+void PutBytes(TextBuffer& b, const char* text, size_t length) {
+    size_t room = static_cast<size_t>(b.end - b.pos);
+    if (length > room) length = room;
+    if (length > 0) std::memcpy(b.pos, text, length);
+    b.pos += length;
+}
+
+void PutChar(TextBuffer& b, char c) {
+    if (b.pos < b.end) *b.pos++ = c;
+}
+
+void PutInteger(TextBuffer& b, long long v, int minDigits) {
+    char digits[24];
+    unsigned long long u = v < 0 ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
+    auto r = std::to_chars(digits, digits + sizeof digits, u);
+    int n = static_cast<int>(r.ptr - digits);
+    if (v < 0) PutChar(b, '-');
+    for (int i = n; i < minDigits; ++i) PutChar(b, '0');
+    PutBytes(b, digits, static_cast<size_t>(n));
+}
+
+namespace {
+template <typename T>
+void PutShortest(TextBuffer& b, T v) {
+    if (v == 0 || !std::isfinite(v)) {
+        PutChar(b, '0');
+        return;
+    }
+    // The fixed form of the smallest double needs a few hundred characters.
+    char digits[400];
+    auto r = std::to_chars(digits, digits + sizeof digits, v, std::chars_format::fixed);
+    if (r.ec != std::errc()) {
+        PutChar(b, '0');
+        return;
+    }
+    PutBytes(b, digits, static_cast<size_t>(r.ptr - digits));
+}
+}  // namespace
+
+void PutFloatText(TextBuffer& b, float v) { PutShortest(b, v); }
+
+void PutDoubleText(TextBuffer& b, double v) { PutShortest(b, v); }
+
+void PutWholeNumber(TextBuffer& b, double whole, int minDigits) {
+    if (!std::isfinite(whole)) whole = 0;
+    if (std::fabs(whole) < 9.0e18) {
+        PutInteger(b, static_cast<long long>(whole), minDigits);
+        return;
+    }
+    PutDoubleText(b, whole);  // far beyond any padding width
+}
+
+int32_t WholeInt32(double v) {
+    if (!(v == v)) return 0;
+    double f = std::floor(v);
+    if (f >= 2147483647.0) return INT32_MAX;
+    if (f <= -2147483648.0) return INT32_MIN;
+    return static_cast<int32_t>(f);
+}
+
+int32_t DivideTruncated(int32_t a, int32_t b) {
+    if (b == 0) return 0;
+    long long q = static_cast<long long>(a) / b;  // INT32_MIN / -1 fits here
+    if (q > INT32_MAX) return INT32_MAX;
+    return static_cast<int32_t>(q);
+}

@@ -1,13 +1,276 @@
-// Placeholder until the window lands.
-#include "platform/platform.h"
+// The platform layer of the window build, on SDL2.
+#include <SDL.h>
+#include <time.h>
+
+#include <algorithm>
 #include <cstdlib>
-int32_t PlatformTickCount() { return 0; }
-int32_t PlatformWaitTickAfter(int32_t d) { return d + 1; }
-void PlatformSleep(int32_t) {}
-void PlatformDispatchEvents() { std::exit(0); }
-void PlatformPresent() {}
-void PlatformShowWindow() {}
-void PlatformMessageBox(const std::string&, const std::string&) {}
-bool PlatformAskYesNo(const std::string&, const std::string&) { return false; }
-std::string PlatformInputBox(const std::string&, const std::string&, const std::string&) { return {}; }
-void PlatformEndProgram(int status) { std::exit(status); }
+
+#include "gfx/codepage.h"
+#include "gfx/play_field.h"
+#include "gfx/surface.h"
+#include "platform/platform.h"
+#include "platform/sdl/sdl_window.h"
+#include "shell/keyboard.h"
+#include "shell/main_loop.h"
+
+SdlWindow sdlWindow;
+
+namespace {
+// Keys whose key-down the game has been given, by scancode. A key-up is
+// passed on only for these, so a key pressed into a dialog (ESC to cancel
+// it) never reaches the game with its release.
+bool gameKeyDown[SDL_NUM_SCANCODES];
+
+void ToggleFullscreen() {
+    const Uint32 flags = SDL_GetWindowFlags(sdlWindow.window);
+    const bool full = (flags & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
+    SDL_SetWindowFullscreen(sdlWindow.window, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
+    PresentField();
+}
+
+void HandleKey(const SDL_KeyboardEvent& key) {
+    const SDL_Scancode sc = key.keysym.scancode;
+    if (sc < 0 || sc >= SDL_NUM_SCANCODES) return;
+    const int16_t vk = VirtualKeyOf(key.keysym);
+    if (vk == 0) return;
+    if (key.type == SDL_KEYDOWN) {
+        // Automatic repeats arrive as further key-downs, as on Windows.
+        gameKeyDown[sc] = true;
+        OnKeyDown(vk);
+    } else if (gameKeyDown[sc]) {
+        gameKeyDown[sc] = false;
+        OnKeyUp(vk);
+    }
+}
+
+SDL_MessageBoxData BoxData(const std::string& text, const std::string& caption, Uint32 flags,
+                           const SDL_MessageBoxButtonData* buttons, int count,
+                           std::string* textUtf8, std::string* captionUtf8) {
+    // The game's texts end lines with CR LF; SDL's boxes break at LF only.
+    std::string lines;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r') lines.push_back(text[i]);
+        else if (i + 1 >= text.size() || text[i + 1] != '\n') lines.push_back('\n');
+    }
+    *textUtf8 = Cp1252ToUtf8(lines);
+    *captionUtf8 = Cp1252ToUtf8(caption);
+    SDL_MessageBoxData data{};
+    data.flags = flags;
+    data.window = sdlWindow.window;
+    data.title = captionUtf8->c_str();
+    data.message = textUtf8->c_str();
+    data.numbuttons = count;
+    data.buttons = buttons;
+    return data;
+}
+}  // namespace
+
+bool CreateGameWindow(const char** error) {
+    // The frame pacer alone sets the rate; presenting must never wait.
+    SDL_SetHint(SDL_HINT_RENDER_VSYNC, "0");
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");
+    sdlWindow.window = SDL_CreateWindow("Quillrun v1.21", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                        kFieldWidth, kFieldHeight, SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
+    if (sdlWindow.window == nullptr) {
+        *error = SDL_GetError();
+        return false;
+    }
+    SDL_SetWindowMinimumSize(sdlWindow.window, kFieldWidth, kFieldHeight);
+    sdlWindow.renderer = SDL_CreateRenderer(sdlWindow.window, -1, 0);
+    if (sdlWindow.renderer == nullptr)
+        sdlWindow.renderer = SDL_CreateRenderer(sdlWindow.window, -1, SDL_RENDERER_SOFTWARE);
+    if (sdlWindow.renderer == nullptr) {
+        *error = SDL_GetError();
+        return false;
+    }
+    // 0x00BBGGRR read as a 32-bit value is SDL's packed XBGR layout.
+    sdlWindow.texture = SDL_CreateTexture(sdlWindow.renderer, SDL_PIXELFORMAT_BGR888, SDL_TEXTUREACCESS_STREAMING,
+                                          kFieldWidth, kFieldHeight);
+    if (sdlWindow.texture == nullptr) {
+        *error = SDL_GetError();
+        return false;
+    }
+    // Text input is switched on only while the input dialog is open.
+    SDL_StopTextInput();
+    return true;
+}
+
+void PresentField() {
+    if (sdlWindow.renderer == nullptr) return;
+    const Surface* field = MainField.image;
+    if (field != nullptr && field->width == kFieldWidth && field->height == kFieldHeight) {
+        SDL_UpdateTexture(sdlWindow.texture, nullptr, field->pixels, kFieldWidth * 4);
+    }
+    int outW = 0, outH = 0;
+    if (SDL_GetRendererOutputSize(sdlWindow.renderer, &outW, &outH) != 0) {
+        SDL_GetWindowSize(sdlWindow.window, &outW, &outH);
+    }
+    int scale = std::min(outW / kFieldWidth, outH / kFieldHeight);
+    // Below the minimum size (only a window manager enforces it) the centre
+    // of the field is shown 1:1.
+    if (scale < 1) scale = 1;
+    SDL_Rect dest{(outW - kFieldWidth * scale) / 2, (outH - kFieldHeight * scale) / 2, kFieldWidth * scale,
+                  kFieldHeight * scale};
+    SDL_SetRenderDrawColor(sdlWindow.renderer, 0, 0, 0, 255);
+    SDL_RenderClear(sdlWindow.renderer);
+    SDL_RenderCopy(sdlWindow.renderer, sdlWindow.texture, nullptr, &dest);
+    SDL_RenderPresent(sdlWindow.renderer);
+}
+
+int16_t VirtualKeyOf(const SDL_Keysym& key) {
+    const SDL_Scancode sc = key.scancode;
+    // The main-row digits by position, so that layouts whose digit row
+    // carries other characters unshifted still give 48..57.
+    if (sc >= SDL_SCANCODE_1 && sc <= SDL_SCANCODE_9) return static_cast<int16_t>(49 + (sc - SDL_SCANCODE_1));
+    if (sc == SDL_SCANCODE_0) return 48;
+    if (sc >= SDL_SCANCODE_KP_1 && sc <= SDL_SCANCODE_KP_9) return static_cast<int16_t>(97 + (sc - SDL_SCANCODE_KP_1));
+    switch (sc) {
+        case SDL_SCANCODE_KP_0: return 96;
+        case SDL_SCANCODE_KP_MULTIPLY: return 106;
+        case SDL_SCANCODE_KP_PLUS: return 107;
+        case SDL_SCANCODE_KP_MINUS: return 109;
+        case SDL_SCANCODE_KP_PERIOD: return 110;
+        case SDL_SCANCODE_KP_DIVIDE: return 111;
+        case SDL_SCANCODE_KP_ENTER: return VK_RETURN;
+        default: break;
+    }
+    const SDL_Keycode kc = key.sym;
+    if (kc >= SDLK_a && kc <= SDLK_z) return static_cast<int16_t>('A' + (kc - SDLK_a));
+    if (kc >= SDLK_F1 && kc <= SDLK_F12) return static_cast<int16_t>(VK_F1 + (kc - SDLK_F1));
+    switch (kc) {
+        case SDLK_RETURN: return VK_RETURN;
+        case SDLK_ESCAPE: return VK_ESCAPE;
+        case SDLK_SPACE: return VK_SPACE;
+        case SDLK_BACKSPACE: return 8;
+        case SDLK_TAB: return 9;
+        case SDLK_LSHIFT: case SDLK_RSHIFT: return VK_SHIFT;
+        case SDLK_LCTRL: case SDLK_RCTRL: return VK_CONTROL;
+        case SDLK_LALT: case SDLK_RALT: return 18;
+        case SDLK_PAUSE: return 19;
+        case SDLK_CAPSLOCK: return 20;
+        case SDLK_PAGEUP: return 33;
+        case SDLK_PAGEDOWN: return 34;
+        case SDLK_END: return 35;
+        case SDLK_HOME: return 36;
+        case SDLK_LEFT: return VK_LEFT;
+        case SDLK_UP: return VK_UP;
+        case SDLK_RIGHT: return VK_RIGHT;
+        case SDLK_DOWN: return VK_DOWN;
+        case SDLK_INSERT: return 45;
+        case SDLK_DELETE: return 46;
+        default: break;
+    }
+    // Layouts without Latin letters: the letter at that key's position.
+    if (sc >= SDL_SCANCODE_A && sc <= SDL_SCANCODE_Z) return static_cast<int16_t>('A' + (sc - SDL_SCANCODE_A));
+    return 0;
+}
+
+bool HandleWindowEvent(const SDL_Event& event) {
+    if ((event.type == SDL_KEYDOWN || event.type == SDL_KEYUP) && event.key.keysym.sym == SDLK_F11) {
+        if (event.type == SDL_KEYDOWN && event.key.repeat == 0) ToggleFullscreen();
+        return true;
+    }
+    if (event.type == SDL_WINDOWEVENT) {
+        switch (event.window.event) {
+            case SDL_WINDOWEVENT_SIZE_CHANGED:
+            case SDL_WINDOWEVENT_EXPOSED:
+            case SDL_WINDOWEVENT_RESTORED:
+            case SDL_WINDOWEVENT_MAXIMIZED:
+                PresentField();
+                return true;
+            default: break;
+        }
+    }
+    return false;
+}
+
+bool IsCloseRequest(const SDL_Event& event) {
+    if (event.type == SDL_QUIT) return true;
+    return event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE &&
+           event.window.windowID == SDL_GetWindowID(sdlWindow.window);
+}
+
+void DropQueuedKeyPresses() {
+    SDL_PumpEvents();
+    SDL_FlushEvent(SDL_KEYDOWN);
+    SDL_FlushEvent(SDL_TEXTINPUT);
+    SDL_FlushEvent(SDL_TEXTEDITING);
+}
+
+bool GameHoldsKey(SDL_Scancode scancode) {
+    return scancode >= 0 && scancode < SDL_NUM_SCANCODES && gameKeyDown[scancode];
+}
+
+int32_t PlatformTickCount() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    const uint64_t ms = static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+    return static_cast<int32_t>(static_cast<uint32_t>(ms));
+}
+
+int32_t PlatformWaitTickAfter(int32_t deadline) {
+    // A busy wait by design: sleeping would coarsen the frame steps.
+    for (;;) {
+        const int32_t now = PlatformTickCount();
+        if (TickPassed(now, deadline)) return now;
+    }
+}
+
+void PlatformSleep(int32_t milliseconds) {
+    if (milliseconds > 0) SDL_Delay(static_cast<Uint32>(milliseconds));
+}
+
+void PlatformDispatchEvents() {
+    PresentField();
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+        if (IsCloseRequest(event)) OnUnload();
+        if (HandleWindowEvent(event)) continue;
+        if (event.type == SDL_KEYDOWN || event.type == SDL_KEYUP) HandleKey(event.key);
+    }
+}
+
+void PlatformPresent() { PresentField(); }
+
+void PlatformShowWindow() {
+    SDL_ShowWindow(sdlWindow.window);
+    SDL_RaiseWindow(sdlWindow.window);
+    PresentField();
+}
+
+void PlatformMessageBox(const std::string& text, const std::string& caption) {
+    const SDL_MessageBoxButtonData buttons[] = {
+        {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 0, "OK"},
+    };
+    std::string textUtf8, captionUtf8;
+    const SDL_MessageBoxData data =
+        BoxData(text, caption, SDL_MESSAGEBOX_INFORMATION, buttons, 1, &textUtf8, &captionUtf8);
+    int pressed = -1;
+    if (SDL_ShowMessageBox(&data, &pressed) != 0) {
+        SDL_Log("%s: %s", captionUtf8.c_str(), textUtf8.c_str());
+    }
+    DropQueuedKeyPresses();
+}
+
+bool PlatformAskYesNo(const std::string& text, const std::string& caption) {
+    // Buttons are listed right to left on some systems; the ids decide.
+    const SDL_MessageBoxButtonData buttons[] = {
+        {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, 1, "Yes"},
+        {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 0, "No"},
+    };
+    std::string textUtf8, captionUtf8;
+    const SDL_MessageBoxData data =
+        BoxData(text, caption, SDL_MESSAGEBOX_INFORMATION | SDL_MESSAGEBOX_BUTTONS_LEFT_TO_RIGHT, buttons, 2, &textUtf8, &captionUtf8);
+    int pressed = 0;
+    if (SDL_ShowMessageBox(&data, &pressed) != 0) {
+        SDL_Log("%s: %s (answered No)", captionUtf8.c_str(), textUtf8.c_str());
+        pressed = 0;
+    }
+    DropQueuedKeyPresses();
+    return pressed == 1;
+}
+
+void PlatformEndProgram(int status) {
+    SDL_Quit();
+    std::exit(status);
+}

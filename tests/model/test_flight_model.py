@@ -1,5 +1,5 @@
 """Flies scripted runs through quillrun-sim and through the reference model in
-flight_model.py, and compares the two traces line by line, field by field.
+tools/flight_model.py, and compares the two traces line by line, field by field.
 
 Usage: python3 test_flight_model.py <path of quillrun-sim>
 """
@@ -13,7 +13,7 @@ import tempfile
 import unittest
 
 sys.dont_write_bytecode = True  # keep the source folder clean
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
 import flight_model as fm  # noqa: E402
 
 SIM = None

@@ -12,6 +12,14 @@
 #include <sstream>
 #include <stdexcept>
 
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_PNG
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#include <stb_image.h>
+#pragma GCC diagnostic pop
+
 #ifndef QUILLRUN_SIM
 #define QUILLRUN_SIM "quillrun-sim"
 #endif
@@ -111,6 +119,32 @@ std::string MakeGameDir(const std::string& mapsIni) {
     }
     WriteFile(dir + "/Maps/Maps.ini", ini);
     return dir;
+}
+
+Shot ReadShot(const std::string& path) {
+    Shot s;
+    int channels = 0;
+    unsigned char* rgb = stbi_load(path.c_str(), &s.width, &s.height, &channels, 3);
+    if (rgb == nullptr) {
+        s.width = s.height = 0;
+        return s;
+    }
+    s.pixels.resize(static_cast<size_t>(s.width) * s.height);
+    for (size_t i = 0; i < s.pixels.size(); ++i) {
+        const unsigned char* p = rgb + 3 * i;
+        s.pixels[i] = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+                      (static_cast<uint32_t>(p[2]) << 16);
+    }
+    stbi_image_free(rgb);
+    return s;
+}
+
+int Shot::Count(uint32_t colour, int x0, int y0, int x1, int y1) const {
+    int n = 0;
+    for (int y = y0 < 0 ? 0 : y0; y < y1 && y < height; ++y)
+        for (int x = x0 < 0 ? 0 : x0; x < x1 && x < width; ++x)
+            if (At(x, y) == colour) ++n;
+    return n;
 }
 
 int RunCommand(const std::string& command, std::string* output) {

@@ -57,6 +57,18 @@ struct SimResult {
 SimResult RunSim(const std::string& gameDir, const std::string& script,
                  const std::vector<std::string>& extraArgs = {});
 
+// A PNG shot of the play field (or any PNG), pixels as 0x00BBGGRR like the
+// game's surfaces. Empty (width 0) when the file cannot be read.
+struct Shot {
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> pixels;
+    uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+    // Pixels of exactly this colour inside the box [x0, x1) x [y0, y1).
+    int Count(uint32_t colour, int x0, int y0, int x1, int y1) const;
+};
+Shot ReadShot(const std::string& path);
+
 // Runs a command line through the shell; returns its exit status and output.
 int RunCommand(const std::string& command, std::string* output = nullptr);
 

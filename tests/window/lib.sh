@@ -249,3 +249,36 @@ window_shows() {
     LAST_DISTANCE=$(picture_distance "$WORK_DIR/poll.png" "$reference")
     below "$LAST_DISTANCE" "$limit"
 }
+
+# Counts the pixels of one colour (RRGGBB, each channel within $7, default
+# 0) in the box x0..x1, y0..y1 (inclusive) of a picture and prints
+# "count minX maxX minY maxY" in picture coordinates ("0 -1 -1 -1 -1" when
+# there are none).
+colour_stats() {
+    local png=$1 x0=$2 y0=$3 x1=$4 y1=$5 colour=$6 tolerance=${7:-0}
+    # Raw RGB bytes: no header to parse, the box size is known.
+    "$CONVERT" "$png" -crop "$((x1 - x0 + 1))x$((y1 - y0 + 1))+$x0+$y0" +repage -depth 8 rgb:- |
+        python3 -c '
+import sys
+pixels = sys.stdin.buffer.read()
+x0, y0, width, tol = (int(a) for a in sys.argv[1:5])
+want = bytes.fromhex(sys.argv[5])
+height = len(pixels) // (3 * width)
+count, xs, ys = 0, [], []
+for y in range(height):
+    row = pixels[3 * width * y:3 * width * (y + 1)]
+    for x in range(width):
+        p = row[3 * x:3 * x + 3]
+        if all(abs(p[c] - want[c]) <= tol for c in range(3)):
+            count += 1
+            xs.append(x)
+            ys.append(y)
+if count:
+    print(count, x0 + min(xs), x0 + max(xs), y0 + min(ys), y0 + max(ys))
+else:
+    print("0 -1 -1 -1 -1")
+' "$x0" "$y0" "$((x1 - x0 + 1))" "$tolerance" "$colour"
+}
+
+# The first field of colour_stats: how many pixels of the colour lie in the box.
+colour_count_in() { colour_stats "$@" | awk '{print $1}'; }

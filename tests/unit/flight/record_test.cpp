@@ -6,13 +6,11 @@
 #include "maps/map_catalogue.h"
 #include "maps/settings_file.h"
 #include "platform/headless/headless.h"
-#include "replay/replay_file.h"
 #include "shell/game_state.h"
 #include "test_support.h"
 
 namespace {
 
-using testsupport::FileExists;
 using testsupport::ReadFile;
 
 std::string Masked(const std::string& text) { return MaskText(text, kScoreMask); }
@@ -33,124 +31,78 @@ std::string SetUpEnd(float score, const std::string& recordLines = "") {
     return dir;
 }
 
-TEST(Record, NewRecordStoresMaskedScoreAndNameAndTheReplay) {
-    std::string dir = SetUpEnd(123.7f);
-    HeadlessQueueDialogAnswer("Ann");
-    EndRun();
-    const std::string ini = ReadFile(dir + "/Maps/Maps.ini");
-    EXPECT_NE(ini.find("ScoreBest=" + Masked(" 123") + "\r\n"), std::string::npos) << ini;
-    EXPECT_NE(ini.find("ScoreName=" + Masked("Ann") + "\r\n"), std::string::npos) << ini;
-    ASSERT_FALSE(HeadlessMessages().empty());
-    EXPECT_EQ(HeadlessMessages().back(),
-              "Quillrun: Congratulations, you broke the old record (0)\\nNew record: 123\\nEnter your name!");
-    EXPECT_TRUE(FileExists(dir + "/Replays/Map01.replay"));
-    EXPECT_EQ(gs.maps[1].scoreBest, 123);
-    EXPECT_EQ(gs.maps[1].scoreName, "Ann");
-    EXPECT_EQ(gs.lastScore, 123);
-    EXPECT_EQ(gs.playing, 0);
-}
-
-TEST(Record, ThePromptNamesTheOldRecord) {
-    SetUpEnd(250.2f, "ScoreBest=" + Masked(" 100") + "\nScoreName=" + Masked("Bob") + "\n");
-    HeadlessQueueDialogAnswer("Cy");
-    EndRun();
-    ASSERT_FALSE(HeadlessMessages().empty());
-    EXPECT_EQ(HeadlessMessages().back(),
-              "Quillrun: Congratulations, you broke the old record (100)\\nNew record: 250\\nEnter your name!");
-    EXPECT_EQ(gs.maps[1].scoreName, "Cy");
-}
-
-TEST(Record, ATieIsNoRecord) {
-    std::string dir = SetUpEnd(123.9f, "ScoreBest=" + Masked(" 123") + "\nScoreName=" + Masked("Bob") + "\n");
-    const std::string before = ReadFile(dir + "/Maps/Maps.ini");
-    HeadlessQueueDialogAnswer("Ann");
-    EndRun();
-    EXPECT_TRUE(HeadlessMessages().empty());
-    EXPECT_EQ(ReadFile(dir + "/Maps/Maps.ini"), before);
-    EXPECT_FALSE(FileExists(dir + "/Replays/Map01.replay"));
-    EXPECT_EQ(gs.maps[1].scoreName, "Bob");
-    EXPECT_EQ(gs.lastScore, 123);
-}
-
-TEST(Record, CancelledOrEmptyDialogStoresMe) {
-    for (int cancel = 0; cancel < 2; ++cancel) {
-        std::string dir = SetUpEnd(50);
-        if (cancel) {
-            HeadlessQueueDialogCancel();
-        } else {
-            HeadlessQueueDialogAnswer("");
-        }
+TEST(Record, MapsIniAndReplayAfterARun) {
+    const std::string bob = "ScoreBest=" + Masked(" 100") + "\nScoreName=" + Masked("Bob") + "\n";
+    const std::string tie = "ScoreBest=" + Masked(" 123") + "\nScoreName=" + Masked("Bob") + "\n";
+    // answer nullptr: the dialog is cancelled; prompt nullptr: no record, nothing is stored.
+    struct Row { const char* what; std::string old; float score; const char *answer, *prompt; std::string name, best; };
+    const Row rows[] = {
+        {"first record", "", 123.7f, "Ann", "(0)\\nNew record: 123\\n", "Ann", " 123"},
+        {"beats 100", bob, 250.2f, "Cy", "(100)\\nNew record: 250\\n", "Cy", " 250"},
+        {"a tie", tie, 123.9f, "Ann", nullptr, "Bob", ""},
+        {"cancelled", "", 50, nullptr, "(0)\\nNew record: 50\\n", "Me", " 50"},
+        {"empty", "", 50, "", "(0)\\nNew record: 50\\n", "Me", " 50"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        std::string dir = SetUpEnd(r.score, r.old);
+        const std::string before = ReadFile(dir + "/Maps/Maps.ini");
+        r.answer ? HeadlessQueueDialogAnswer(r.answer) : HeadlessQueueDialogCancel();
         EndRun();
-        EXPECT_EQ(gs.maps[1].scoreName, "Me");
-        EXPECT_NE(ReadFile(dir + "/Maps/Maps.ini").find("ScoreName=" + Masked("Me") + "\r\n"), std::string::npos);
+        const std::string ini = ReadFile(dir + "/Maps/Maps.ini");
+        EXPECT_EQ(gs.maps[1].scoreName, r.name);
+        EXPECT_EQ(gs.playing, 0);
+        EXPECT_EQ(testsupport::FileExists(dir + "/Replays/Map01.replay"), r.prompt != nullptr);
+        ASSERT_EQ(HeadlessMessages().size(), r.prompt ? 1u : 0u);
+        if (!r.prompt) {
+            EXPECT_EQ(ini, before);
+            continue;
+        }
+        EXPECT_EQ(HeadlessMessages()[0], std::string("Quillrun: Congratulations, you broke the old record ") +
+                                             r.prompt + "Enter your name!");
+        EXPECT_NE(ini.find("ScoreBest=" + Masked(r.best) + "\r\n"), std::string::npos) << ini;
+        EXPECT_NE(ini.find("ScoreName=" + Masked(r.name) + "\r\n"), std::string::npos) << ini;
     }
 }
 
-// ---- the holder's name ----
-
-TEST(HolderName, DropsWhatTheMaskedFileCannotCarry) {
-    // Windows-1252 codes, each given as typed (UTF-8), between two letters.
-    int kept = 0;
+// Names as typed (UTF-8) go through the record and are read back from
+// Maps.ini exactly as documented in SanitiseHolderName.
+TEST(HolderName, TroublesomeNamesRoundTripThroughMapsIni) {
+    // Every Windows-1252 code, blanks at both ends; the carried ones are kept.
+    std::string typed = " ", kept = " ";
     for (int c = 1; c < 256; ++c) {
         if (Cp1252ToUnicode(static_cast<unsigned char>(c)) == 0) continue;  // unused codes
-        const std::string typed = "a" + Cp1252ToUtf8(std::string(1, static_cast<char>(c))) + "b";
-        const std::string name = SanitiseHolderName(typed);
-        const unsigned char masked = static_cast<unsigned char>(c ^ 183);
-        const bool control = c < 0x20 || c == 0x7F || masked < 0x20 || masked == 0x7F;
-        if (control) {
-            EXPECT_EQ(name, "ab") << c;
-        } else {
-            EXPECT_EQ(name, "a" + std::string(1, static_cast<char>(c)) + "b") << c;
-            ++kept;
-        }
+        typed += Cp1252ToUtf8(std::string(1, static_cast<char>(c)));
+        const int masked = c ^ 183;
+        if (c >= 0x20 && c != 0x7F && masked >= 0x20 && masked != 0x7F) kept += static_cast<char>(c);
     }
-    EXPECT_EQ(kept, 255 - 5 - 31 - 1 - 32 - 1);  // no unused, no C0, no DEL, not 0xA0..0xBF, not 0xC8
-    EXPECT_EQ(SanitiseHolderName("\xC2\xA1\xC2\xA2"), "Me");  // nothing left
-    EXPECT_EQ(SanitiseHolderName("Zo\xC3\xAB \xE2\x98\x85"), "Zo\xEB ");  // the star is not in the page
-}
-
-TEST(HolderName, EmDashesAtEitherEndAreDropped) {
-    const std::string dash = "\xE2\x80\x94";  // 0x97, masks to a blank
-    EXPECT_EQ(SanitiseHolderName(dash + dash + "A" + dash + "B" + dash), "A\x97" "B");
-    EXPECT_EQ(SanitiseHolderName(dash), "Me");
-    // Blanks themselves mask to 0x97 and are carried, also at the ends.
-    EXPECT_EQ(SanitiseHolderName("  A  "), "  A  ");
-}
-
-TEST(HolderName, KeepsAtMost254Bytes) {
-    EXPECT_EQ(SanitiseHolderName(std::string(300, 'x')), std::string(254, 'x'));
-    // The cut comes first; a dash it leaves at the end is then dropped.
-    EXPECT_EQ(SanitiseHolderName(std::string(253, 'x') + "\xE2\x80\x94" + "yy"), std::string(253, 'x'));
-    // Dropped codes do not count.
-    EXPECT_EQ(SanitiseHolderName(std::string(10, '\x01') + std::string(254, 'x')), std::string(254, 'x'));
-}
-
-TEST(HolderName, TroublesomeNamesReadBackFromMapsIniExactly) {
-    // Every carried code once, the dash inside, blanks at both ends.
-    std::string all = " ";
-    for (int c = 0x20; c < 256; ++c) {
-        if (Cp1252ToUnicode(static_cast<unsigned char>(c)) == 0) continue;
-        all += static_cast<char>(c);
-    }
-    all += " ";
-    const std::string typed = Cp1252ToUtf8(all) + "\r\n\t\xC2\xB7\xC2\xBA\xC2\xBD\xC2\xBE";  // all dropped
-    const std::string names[] = {typed, "\xE2\x80\x94x\xE2\x80\x94", std::string(400, 'q'), "\xC3\x88ve"};
-    for (const std::string& answer : names) {
+    EXPECT_EQ(kept.size(), 1 + 255 - 5 - 31 - 1 - 32 - 1u);  // no C0, no DEL, not 0xA0..0xBF, not 0xC8
+    const std::string dash = "\xE2\x80\x94";  // 0x97 masks to a blank, which the reader trims
+    const std::string x253(253, 'x'), x254(254, 'x');
+    const std::pair<std::string, std::string> rows[] = {
+        {typed + " ", kept + " "},
+        {"\xC2\xA1\xC2\xA2", "Me"},              // nothing left
+        {"Zo\xC3\xAB \xE2\x98\x85", "Zo\xEB "},  // the star is not in the page
+        {dash + dash + "A" + dash + "B" + dash, "A\x97" "B"},
+        {dash, "Me"},
+        {"  A  ", "  A  "},                      // blanks mask to 0x97 and are carried
+        {std::string(300, 'x'), x254},
+        {x253 + dash + "yy", x253},              // cut first, then the dash at the end
+        {std::string(10, '\x01') + x254, x254},  // dropped codes do not count
+    };
+    for (const auto& [answer, name] : rows) {
+        SCOPED_TRACE(name.substr(0, 20));
+        EXPECT_EQ(SanitiseHolderName(answer), name);
         std::string dir = SetUpEnd(77);
         HeadlessQueueDialogAnswer(answer);
         EndRun();
-        const std::string stored = gs.maps[1].scoreName;
-        EXPECT_EQ(stored, SanitiseHolderName(answer));
-        ASSERT_LE(stored.size(), 254u);
         gs.maps[1].scoreName = "?";
         LoadMapCatalogue();
-        EXPECT_EQ(gs.maps[1].scoreName, stored);
+        EXPECT_EQ(gs.maps[1].scoreName, name);
         EXPECT_EQ(gs.maps[1].scoreBest, 77);
         // The record still takes exactly one line per key.
         const std::string ini = ReadFile(dir + "/Maps/Maps.ini");
-        const size_t at = ini.find("ScoreName=");
-        ASSERT_NE(at, std::string::npos);
-        EXPECT_EQ(ini.find_first_of("\r\n", at), at + 10 + stored.size());
+        EXPECT_NE(ini.find("ScoreName=" + Masked(name) + "\r\n"), std::string::npos);
     }
 }
 

@@ -12,38 +12,72 @@ namespace {
 
 inline double D(float v) { return static_cast<double>(v); }
 inline float F(double v) { return static_cast<float>(v); }
-
 bool Rock(const Surface* map, int x, int y) { return GetPixel(map, x, y) != 0; }
-
 int ProbeX(const Flight& f) { return Near(D(f.scrollX) + D(f.shipX) + 6.0); }
 
 constexpr int kHorizon = 90;      // frames looked ahead
 constexpr int kReplanEvery = 10;  // frames a clean plan is kept
 constexpr double kHitCost = 1000.0;
 
+// One frame of flight as the game runs it: scroll, fuel, thrust and gravity,
+// drift, then the collision half with its shield cost. True on a touch.
+bool Step(Flight& f, const Rules& r, Thrust thrust, bool brake, const Surface* map) {
+    f.brake = brake;
+    f.scrollX = F(D(f.scrollX) + ((D(f.fuel) > 0 && f.brake) ? D(r.scrollSpeed) / 2.0 : D(r.scrollSpeed)));
+    if (f.brake && D(f.fuel) > 0) {
+        f.fuel = F(D(f.fuel) - 1.0);
+    } else if (f.brake) {
+        f.fuel = 0;  // an empty tank ends the brake
+        f.brake = false;
+    }
+    if (D(f.fuel) >= r.fuelMax) f.fuel = F(r.fuelMax);
+    if (!f.brake) f.fuel = F(D(f.fuel) + 1.0);
+    if (!f.colliding) {
+        f.velocityY = thrust == kUp     ? F(D(r.thrustAccel) + D(f.velocityY))
+                      : thrust == kNone ? F(D(r.gravity) + D(f.velocityY))
+                                        : F(D(r.gravity) + D(f.velocityY) - D(r.thrustAccel));
+    }
+    f.shipY = F(D(f.shipY) + D(f.velocityY));
+    const double ratio = 400.0 / r.mapWidth, impact = r.impactFactor;
+    f.shipX = f.brake ? F(D(f.shipX) + (D(r.scrollSpeed) / 2.0) * ratio) : F(D(f.shipX) + ratio * D(r.scrollSpeed));
+    auto top = [&] { return Rock(map, ProbeX(f), Near(D(f.shipY))); };
+    auto bottom = [&] { return Rock(map, ProbeX(f), Near(D(f.shipY) + 8.0)); };
+    f.colliding = false;
+    if (top()) {
+        f.colliding = true;
+        f.shield = D(f.velocityY) < 0 ? F(impact * D(f.velocityY) + D(f.shield))
+                                      : F(D(f.shield) - (impact * D(f.velocityY)) / 2.5);
+        f.shipY = F(D(f.shipY) + 1.0);
+        if (top()) f.shipY = F(D(f.shipY) + 2.0);
+        f.velocityY = D(f.velocityY) < 0 ? F(-(D(f.velocityY) / 2.0)) : F(0.8);
+    }
+    if (bottom()) {
+        f.colliding = true;
+        f.shield = D(f.velocityY) < 0 ? F((impact * D(f.velocityY)) / 2.5 + D(f.shield))
+                                      : F(D(f.shield) - impact * D(f.velocityY));
+        f.shipY = F(D(f.shipY) - 1.0);
+        if (bottom()) f.shipY = F(D(f.shipY) - 2.0);
+        f.velocityY = D(f.velocityY) > 0 ? F(-(D(f.velocityY) / 2.0)) : F(-0.2);
+    }
+    if (D(f.shield) < D(r.shieldMax)) f.shield = F(D(f.shield) + D(r.shieldRegen));
+    if (top() && bottom()) f.shield = F(D(f.shield) - 1.0);
+    return f.colliding;
+}
+
 // Thrust that steers towards height `target` without overshooting: the
 // wanted speed shrinks as the target nears, so that the ship can still stop.
 Thrust Control(float y, float vy, float target) {
-    double err = D(target) - D(y);
-    double want;
-    if (err >= 0) {
-        want = std::min({0.07 * err, 0.85 * std::sqrt(2.0 * 0.045 * err), 1.6});
-    } else {
-        want = -std::min({0.07 * -err, 0.85 * std::sqrt(2.0 * 0.09 * -err), 1.6});
-    }
-    double need = want - D(vy);
-    const double up = -0.045, none = 0.045, down = 0.09;
-    double dUp = std::abs(need - up), dNone = std::abs(need - none), dDown = std::abs(need - down);
+    const double err = D(target) - D(y);
+    const double want = err >= 0 ? std::min({0.07 * err, 0.85 * std::sqrt(2.0 * 0.045 * err), 1.6})
+                                 : -std::min({0.07 * -err, 0.85 * std::sqrt(2.0 * 0.09 * -err), 1.6});
+    const double need = want - D(vy);
+    const double dUp = std::abs(need + 0.045), dNone = std::abs(need - 0.045), dDown = std::abs(need - 0.09);
     if (dUp <= dNone && dUp <= dDown) return kUp;
-    if (dDown < dNone) return kDown;
-    return kNone;
+    return dDown < dNone ? kDown : kNone;
 }
 
 Keys PlanKeys(const Plan& p, int frame, const Flight& f) {
-    Keys k;
-    k.thrust = Control(f.shipY, f.velocityY, frame < p.switchFrame ? p.first : p.second);
-    k.brake = frame < p.brakeFrames;
-    return k;
+    return {Control(f.shipY, f.velocityY, frame < p.switchFrame ? p.first : p.second), frame < p.brakeFrames};
 }
 
 // Cost of following a plan from `f`: hits weigh by the shield they cost,
@@ -52,13 +86,13 @@ Keys PlanKeys(const Plan& p, int frame, const Flight& f) {
 double Evaluate(const Plan& p, int age, Flight f, const Rules& r, const Surface* map, double bound) {
     double cost = 0;
     for (int i = 0; i < kHorizon; ++i) {
-        Keys k = PlanKeys(p, age + i, f);
-        float before = f.shield;
+        const Keys k = PlanKeys(p, age + i, f);
+        const float before = f.shield;
         if (Step(f, r, k.thrust, k.brake, map)) cost += kHitCost + 50.0 * std::max(0.0, D(before) - D(f.shield));
-        int px = ProbeX(f), top = Near(D(f.shipY)), bottom = Near(D(f.shipY) + 8.0);
+        const int px = ProbeX(f), top = Near(D(f.shipY)), bottom = Near(D(f.shipY) + 8.0);
         for (int m = 1; m <= 4; ++m) {
-            if (Rock(map, px, top - m)) cost += 5 - m;
-            if (Rock(map, px, bottom + m)) cost += 5 - m;
+            cost += Rock(map, px, top - m) ? 5 - m : 0;
+            cost += Rock(map, px, bottom + m) ? 5 - m : 0;
         }
         if (k.brake) cost += 0.3;
         if (D(f.scrollX) + D(f.shipX) > D(r.mapWidth)) break;
@@ -75,15 +109,13 @@ std::vector<float> Targets(const Flight& f, const Rules& r, const Surface* map) 
         t.push_back(F(D(f.shipY) + D(o)));
     const double perFrame = D(r.scrollSpeed) * (1.0 + 400.0 / D(r.mapWidth));
     for (int ahead : {20, 45, 70}) {
-        int x = Near(D(f.scrollX) + D(f.shipX) + 6.0 + perFrame * ahead);
-        int runStart = -1;
-        for (int y = 0; y <= 200; ++y) {
-            bool open = y < 200 && !Rock(map, x, y);
+        const int x = Near(D(f.scrollX) + D(f.shipX) + 6.0 + perFrame * ahead);
+        for (int y = 0, runStart = -1; y <= 200; ++y) {
+            const bool open = y < 200 && !Rock(map, x, y);
             if (open && runStart < 0) runStart = y;
-            if (!open && runStart >= 0) {
-                if (y - runStart >= 12) t.push_back(F((runStart + y) / 2.0 - 4.5));
-                runStart = -1;
-            }
+            if (open || runStart < 0) continue;
+            if (y - runStart >= 12) t.push_back(F((runStart + y) / 2.0 - 4.5));
+            runStart = -1;
         }
     }
     return t;
@@ -91,102 +123,22 @@ std::vector<float> Targets(const Flight& f, const Rules& r, const Surface* map) 
 
 }  // namespace
 
-bool Step(Flight& f, const Rules& r, Thrust thrust, bool brake, const Surface* map) {
-    f.brake = brake;
-    double step = (D(f.fuel) > 0 && f.brake) ? D(r.scrollSpeed) / 2.0 : D(r.scrollSpeed);
-    f.scrollX = F(D(f.scrollX) + step);
-
-    if (!f.brake) {
-        if (D(f.fuel) >= r.fuelMax) f.fuel = F(r.fuelMax);
-    } else if (D(f.fuel) > 0) {
-        f.fuel = F(D(f.fuel) - 1.0);
-    } else {
-        f.fuel = 0;
-        f.brake = false;
-    }
-    if (D(f.fuel) >= r.fuelMax) f.fuel = F(r.fuelMax);
-    if (!f.brake) f.fuel = F(D(f.fuel) + 1.0);
-
-    if (!f.colliding) {
-        if (thrust == kUp) {
-            f.velocityY = F(D(r.thrustAccel) + D(f.velocityY));
-        } else if (thrust == kNone) {
-            f.velocityY = F(D(r.gravity) + D(f.velocityY));
-        } else {
-            f.velocityY = F(D(r.gravity) + D(f.velocityY) - D(r.thrustAccel));
-        }
-    }
-    f.shipY = F(D(f.shipY) + D(f.velocityY));
-    const double ratio = 400.0 / r.mapWidth;
-    if (f.brake) {
-        f.shipX = F(D(f.shipX) + (D(r.scrollSpeed) / 2.0) * ratio);
-    } else {
-        f.shipX = F(D(f.shipX) + ratio * D(r.scrollSpeed));
-    }
-
-    const double impact = r.impactFactor;
-    auto top = [&] { return Rock(map, ProbeX(f), Near(D(f.shipY))); };
-    auto bottom = [&] { return Rock(map, ProbeX(f), Near(D(f.shipY) + 8.0)); };
-    f.colliding = false;
-    if (top()) {
-        f.colliding = true;
-        if (D(f.velocityY) < 0) {
-            f.shield = F(impact * D(f.velocityY) + D(f.shield));
-        } else {
-            f.shield = F(D(f.shield) - (impact * D(f.velocityY)) / 2.5);
-        }
-        f.shipY = F(D(f.shipY) + 1.0);
-        if (top()) f.shipY = F(D(f.shipY) + 2.0);
-        f.velocityY = D(f.velocityY) < 0 ? F(-(D(f.velocityY) / 2.0)) : F(0.8);
-    }
-    if (bottom()) {
-        f.colliding = true;
-        if (D(f.velocityY) < 0) {
-            f.shield = F((impact * D(f.velocityY)) / 2.5 + D(f.shield));
-        } else {
-            f.shield = F(D(f.shield) - impact * D(f.velocityY));
-        }
-        f.shipY = F(D(f.shipY) - 1.0);
-        if (bottom()) f.shipY = F(D(f.shipY) - 2.0);
-        f.velocityY = D(f.velocityY) > 0 ? F(-(D(f.velocityY) / 2.0)) : F(-0.2);
-    }
-    if (D(f.shield) < D(r.shieldMax)) f.shield = F(D(f.shield) + D(r.shieldRegen));
-    if (top() && bottom()) f.shield = F(D(f.shield) - 1.0);
-    return f.colliding;
-}
-
 Keys Decide(Pilot& pilot, const Flight& now, const Rules& rules, const Surface* map) {
     pilot.age += 1;
-    double current = Evaluate(pilot.plan, pilot.age, now, rules, map, 1e18);
-    if (pilot.age < kReplanEvery && current < kHitCost) {
-        return PlanKeys(pilot.plan, pilot.age, now);
-    }
-    pilot.searches += 1;
-    std::vector<float> targets = Targets(now, rules, map);
-    const float near[] = {-40.f, -20.f, -8.f, 0.f, 8.f, 20.f, 40.f};
-    Plan best = pilot.plan;
-    int bestAge = pilot.age;
-    double bestCost = current;
+    double bestCost = Evaluate(pilot.plan, pilot.age, now, rules, map, 1e18);
+    if (pilot.age < kReplanEvery && bestCost < kHitCost) return PlanKeys(pilot.plan, pilot.age, now);
+    const std::vector<float> targets = Targets(now, rules, map);
     auto consider = [&](const Plan& p) {
-        double c = Evaluate(p, 0, now, rules, map, bestCost);
-        if (c < bestCost) {
-            bestCost = c;
-            best = p;
-            bestAge = 0;
-        }
+        const double c = Evaluate(p, 0, now, rules, map, bestCost);
+        if (c < bestCost) bestCost = c, pilot.plan = p, pilot.age = 0;
     };
     for (int brakeFrames : {0, 30, 60, 120}) {
         if (brakeFrames > 0 && (bestCost < kHitCost || now.fuel < 20)) break;
         for (float t : targets) consider({t, t, 0, brakeFrames});
-        for (float n : near) {
-            float first = F(D(now.shipY) + D(n));
+        for (float n : {-40.f, -20.f, -8.f, 0.f, 8.f, 20.f, 40.f})
             for (float t : targets)
-                for (int sw : {20, 45}) consider({first, t, sw, brakeFrames});
-        }
+                for (int sw : {20, 45}) consider({F(D(now.shipY) + D(n)), t, sw, brakeFrames});
     }
-    pilot.plan = best;
-    pilot.age = bestAge;
-    pilot.planCost = bestCost;
     return PlanKeys(pilot.plan, pilot.age, now);
 }
 

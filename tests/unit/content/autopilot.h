@@ -14,37 +14,24 @@ struct Flight {
     float scrollX = 0, shipX = 0, shipY = 0, velocityY = 0, fuel = 0, shield = 0;
     bool colliding = false, brake = false;
 };
-
 struct Rules {
     float gravity = 0, thrustAccel = 0, scrollSpeed = 0, shieldMax = 0, shieldRegen = 0;
     int16_t fuelMax = 0, impactFactor = 0, mapWidth = 0;
 };
-
 enum Thrust { kUp = -1, kNone = 0, kDown = 1 };
-
-// One frame of flight with the given keys held: the scroll step, fuel,
-// thrust and gravity, drift, and the collision half with its shield cost.
-// Returns true when a probe touched rock.
-bool Step(Flight& f, const Rules& r, Thrust thrust, bool brake, const Surface* map);
-
 struct Keys {
     Thrust thrust = kNone;
     bool brake = false;
 };
-
-// A plan: steer towards height `first` until frame `switchFrame` (counted
-// from the frame the plan was made), then towards `second`; brake for the
-// first `brakeFrames` frames.
+// Steer towards height `first` until frame `switchFrame` (counted from the
+// frame the plan was made), then towards `second`; brake for `brakeFrames`.
 struct Plan {
     float first = 0, second = 0;
     int switchFrame = 0, brakeFrames = 0;
 };
-
 struct Pilot {
     Plan plan;
     int age = 1 << 20;  // frames since the plan was made
-    double planCost = 0;
-    long searches = 0;
 };
 
 // The keys for the next frame.

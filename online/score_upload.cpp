@@ -1,5 +1,6 @@
 #include "online/score_upload.h"
 
+#include "online/known_map_sizes.h"
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -12,6 +13,7 @@
 #include "gfx/codepage.h"
 #include "maps/settings_file.h"
 #include "online/http_client.h"
+#include "online/known_map_sizes.h"
 #include "platform/platform.h"
 #include "shell/game_state.h"
 #include "shell/number_text.h"
@@ -24,16 +26,6 @@
 #endif
 
 namespace {
-
-constexpr int kKnownMaps = 26;
-
-// Byte sizes of the shipped map pictures of entries 1..26; only these can be
-// uploaded.
-constexpr const char* knownMapSizes[kKnownMaps + 1] = {
-    "",        "6000056", "6000056", "6000056", "6000056", "4800056", "1200056", "1200056", "1800056",
-    "2400056", "2400056", "1274456", "4200054", "4200054", "3032054", "4200054", "700068",  "700076",
-    "700080",  "2000312", "1320054", "3180054", "1000084", "1000076", "6000054", "2001080", "12000054",
-};
 
 constexpr long kRequestLimitMs = 10000;
 constexpr int kConnectLimitMs = 3000;

@@ -9,14 +9,13 @@
 #include "gfx/surface.h"
 #include "platform/platform.h"
 #include "replay/replay_file.h"
+#include "screens/screen_text.h"
 #include "shell/game_state.h"
 #include "shell/main_loop.h"
 #include "shell/number_text.h"
 
 namespace {
 
-constexpr char kBar[] = "||||||||||||||||||||||||||||||||||||||||||||||||||";
-constexpr int kBarLength = 50;
 
 // The quantities shown by the replay; each line of the file changes one.
 struct PlaybackValues {
@@ -32,13 +31,6 @@ void DrawText(int x, int y, const char* text) {
     int length = 0;
     while (text[length] != '\0') ++length;
     TextOutA(MainField.image, x, y, text, length);
-}
-
-// The first `units` characters of the bar, never beyond its end.
-void DrawBar(int x, int units) {
-    if (units <= 0) return;
-    if (units > kBarLength) units = kBarLength;
-    TextOutA(MainField.image, x, 200, kBar, units);
 }
 
 // Bar units for `value` on a scale where `full` fills all 50 characters.
@@ -72,22 +64,22 @@ void DrawReplayFrame(const PlaybackValues& v) {
     MainField.fontBold = false;
 
     MainField.foreColor = kWhite;
-    DrawBar(40, kBarLength);
+    DrawStatusBar(40, kBarLength);
     MainField.foreColor = kBlue;
-    if (v.shield > 0) DrawBar(40, BarUnits(v.shield, Near(gs.shieldMax)));
+    if (v.shield > 0) DrawStatusBar(40, BarUnits(v.shield, Near(gs.shieldMax)));
 
     const float e = ShownShield(v);
     MainField.fontSize = 8;
     MainField.foreColor = kYellow;
     DrawText(170, 200, "Extra Fuel:");
     MainField.foreColor = kWhite;
-    DrawBar(227, kBarLength);
+    DrawStatusBar(227, kBarLength);
     if (!(e > static_cast<float>(gs.turboMinShield))) {
         MainField.foreColor = kRed;
-        DrawBar(227, kBarLength);
+        DrawStatusBar(227, kBarLength);
     }
     MainField.foreColor = kBlue;
-    if (v.fuel > 0) DrawBar(227, BarUnits(v.fuel, gs.fuelMax));
+    if (v.fuel > 0) DrawStatusBar(227, BarUnits(v.fuel, gs.fuelMax));
 
     // The engine marks go into the map itself and stay as a trail; jumping
     // leaves none.

@@ -11,10 +11,6 @@
 namespace {
 
 constexpr int kStatusY = 200;
-constexpr int kBarLength = 50;
-// Both bars are text: a bar of N units is the first N characters of this.
-constexpr char kBar[] = "||||||||||||||||||||||||||||||||||||||||||||||||||";
-static_assert(sizeof kBar - 1 == kBarLength);
 
 constexpr char kCollision[] = "COLLISION";
 constexpr char kPaused[] = "PAUSED";
@@ -35,12 +31,6 @@ constexpr FixedText kLosing[4] = {
 template <size_t N>
 void DrawText(int x, int y, const char (&text)[N]) {
     TextOutA(MainField.image, x, y, text, static_cast<int>(N - 1));
-}
-
-void DrawBar(int x, int units) {
-    if (units <= 0) return;
-    if (units > kBarLength) units = kBarLength;  // never read past the bar string
-    TextOutA(MainField.image, x, kStatusY, kBar, units);
 }
 
 // Jitter of 0 or 1 pixel from one fresh random number.
@@ -68,20 +58,20 @@ void DrawShieldBar() {
     const int32_t rounded = Near(static_cast<double>(gs.shieldMax));
     const int32_t level = DivideTruncated(whole, rounded / 100);
     MainField.foreColor = level < 10 ? kRed : (level < 30 ? kYellow : kWhite);
-    DrawBar(40, kBarLength);
+    DrawStatusBar(40, kBarLength);
     MainField.foreColor = kBlue;
-    DrawBar(40, DivideTruncated(whole, rounded / 50));
+    DrawStatusBar(40, DivideTruncated(whole, rounded / 50));
 }
 
 void DrawFuelBar() {
     MainField.foreColor = kWhite;
-    DrawBar(227, kBarLength);
+    DrawStatusBar(227, kBarLength);
     if (gs.fuel > 0 && !(EffectiveShield() > gs.turboMinShield)) {
         MainField.foreColor = gs.brakeHeld == 0 ? kRed : kYellow;
-        DrawBar(227, kBarLength);
+        DrawStatusBar(227, kBarLength);
     }
     MainField.foreColor = kBlue;
-    DrawBar(227, DivideTruncated(Near(static_cast<double>(gs.fuel)), gs.fuelMax / 50));
+    DrawStatusBar(227, DivideTruncated(Near(static_cast<double>(gs.fuel)), gs.fuelMax / 50));
 }
 
 void DrawScore() {

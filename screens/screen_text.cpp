@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "gfx/play_field.h"
+
 void PutBytes(TextBuffer& b, const char* text, size_t length) {
     size_t room = static_cast<size_t>(b.end - b.pos);
     if (length > room) length = room;
@@ -69,4 +71,12 @@ int32_t DivideTruncated(int32_t a, int32_t b) {
     long long q = static_cast<long long>(a) / b;  // INT32_MIN / -1 fits here
     if (q > INT32_MAX) return INT32_MAX;
     return static_cast<int32_t>(q);
+}
+
+void DrawStatusBar(int x, int units) {
+    static constexpr char kBar[] = "||||||||||||||||||||||||||||||||||||||||||||||||||";
+    static_assert(sizeof kBar - 1 == kBarLength);
+    if (units <= 0) return;
+    if (units > kBarLength) units = kBarLength;
+    TextOutA(MainField.image, x, 200, kBar, units);
 }

@@ -43,3 +43,10 @@ int32_t WholeInt32(double v);
 
 // a / b truncated toward zero; a zero divisor gives 0 instead of a fault.
 int32_t DivideTruncated(int32_t a, int32_t b);
+
+// The shield and fuel bars are text: a bar of N units is the first N
+// characters of a 50-character string of '|', drawn on the status line
+// (y = 200) at x with the field's current font and colour. N is clamped to
+// 0..50, so the string is never read past its end.
+constexpr int kBarLength = 50;
+void DrawStatusBar(int x, int units);

@@ -12,7 +12,7 @@ PACKAGES=(
   xdg-utils
 )
 TEST_PACKAGES=(
-  xvfb xauth xdotool x11-apps imagemagick xfonts-base python3
+  xvfb xauth xdotool x11-apps x11-utils imagemagick xfonts-base python3
 )
 
 die() {

@@ -80,9 +80,11 @@ TEST_F(ScreensDriver, DownMovesTheHighlightedRow) {
         SCOPED_TRACE(selected);
         const Shot& shot = shots_[selected - 1];
         Reference r;
-        for (int k = 1; k <= 5; ++k)
-            r.Add("0" + std::to_string(k) + ") Cave 0" + std::to_string(k), 5, 95 + 12 * (k - selected), 8, k == selected,
-                  k == selected ? kPaleBlueWhite : kLightBlue);
+        for (int k = 1; k <= 5; ++k) {
+            char row[32];
+            std::snprintf(row, sizeof row, "0%d) Cave 0%d", k, k);
+            r.Add(row, 5, 95 + 12 * (k - selected), 8, k == selected, k == selected ? kPaleBlueWhite : kLightBlue);
+        }
         // The highlighted row lies between the lines at y = 96 and 108.
         EXPECT_TRUE(SameInk(shot, r, kPaleBlueWhite, 0, 0, kFieldWidth, kFieldHeight));
         EXPECT_EQ(shot.Count(kPaleBlueWhite, 0, 0, kFieldWidth, 97) + shot.Count(kPaleBlueWhite, 0, 108, kFieldWidth, kFieldHeight), 0);

@@ -3,11 +3,13 @@
 
 #include <cmath>
 
+#include "flight/flight_math.h"
 #include "gfx/surface.h"
 #include "shell/game_state.h"
 
+using namespace flightmath;
+
 namespace {
-inline double D(float v) { return static_cast<double>(v); }
 
 // The shield bonus: v rounded to a whole number with halves away from zero
 // (the "000" pattern read back as a number), then divided by 1000. Computed

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "flight/flight_math.h"
 #include "flight/record_holder.h"
 #include "gfx/play_field.h"
 #include "gfx/surface.h"
@@ -12,10 +13,9 @@
 #include "shell/game_state.h"
 #include "shell/number_text.h"
 
+using namespace flightmath;
+
 namespace {
-inline double D(float v) { return static_cast<double>(v); }
-inline double D(int v) { return static_cast<double>(v); }
-inline float F(double v) { return static_cast<float>(v); }
 
 // Only these two pixels of the ship are tested: its top and bottom rows,
 // 6 pixels from its left edge. Anything outside the map reads as rock.

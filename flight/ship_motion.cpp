@@ -5,15 +5,15 @@
 #include "flight/ship_motion.h"
 
 #include "flight/collision.h"
+#include "flight/flight_math.h"
 #include "gfx/play_field.h"
 #include "gfx/surface.h"
 #include "platform/platform.h"
 #include "shell/game_state.h"
 
+using namespace flightmath;
+
 namespace {
-inline double D(float v) { return static_cast<double>(v); }
-inline double D(int v) { return static_cast<double>(v); }
-inline float F(double v) { return static_cast<float>(v); }
 
 constexpr int kViewWidth = 600;
 constexpr int kViewHeight = 200;

@@ -4,14 +4,15 @@
 #include <cmath>
 #include <vector>
 
+#include "flight/flight_math.h"
 #include "gfx/surface.h"
 #include "shell/game_state.h"
+
+using namespace flightmath;
 
 namespace autopilot {
 namespace {
 
-inline double D(float v) { return static_cast<double>(v); }
-inline float F(double v) { return static_cast<float>(v); }
 bool Rock(const Surface* map, int x, int y) { return GetPixel(map, x, y) != 0; }
 int ProbeX(const Flight& f) { return Near(D(f.scrollX) + D(f.shipX) + 6.0); }
 

@@ -6,6 +6,7 @@
 
 #include "flight/cave_gauge.h"
 #include "flight/collision.h"
+#include "flight/flight_math.h"
 #include "flight/ship_motion.h"
 #include "gfx/surface.h"
 #include "platform/headless/headless.h"
@@ -15,10 +16,9 @@
 #include "shell/run_start.h"
 #include "test_support.h"
 
-namespace {
+using namespace flightmath;
 
-inline double D(float v) { return static_cast<double>(v); }
-inline float F(double v) { return static_cast<float>(v); }
+namespace {
 
 // A run on a cave of `width` x 200, open between rows `top` and `bottom`
 // inclusive. The catalogue stays empty, so the run keeps this surface, the

@@ -3,11 +3,11 @@
 
 #include <cmath>
 
-#include "flight/flight_math.h"
+#include "base/conversions.h"
+#include "base/game_state.h"
 #include "gfx/surface.h"
-#include "shell/game_state.h"
 
-using namespace flightmath;
+using namespace precision;
 
 namespace {
 

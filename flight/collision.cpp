@@ -3,17 +3,17 @@
 
 #include <string>
 
-#include "flight/flight_math.h"
+#include "base/conversions.h"
+#include "base/game_state.h"
+#include "base/number_text.h"
 #include "flight/record_holder.h"
 #include "gfx/play_field.h"
 #include "gfx/surface.h"
 #include "maps/map_catalogue.h"
 #include "platform/platform.h"
 #include "replay/replay_file.h"
-#include "shell/game_state.h"
-#include "shell/number_text.h"
 
-using namespace flightmath;
+using namespace precision;
 
 namespace {
 

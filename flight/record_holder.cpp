@@ -1,6 +1,6 @@
 #include "flight/record_holder.h"
 
-#include "gfx/codepage.h"
+#include "base/codepage.h"
 #include "maps/settings_file.h"
 
 namespace {

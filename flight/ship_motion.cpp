@@ -4,14 +4,14 @@
 // bit.
 #include "flight/ship_motion.h"
 
+#include "base/conversions.h"
+#include "base/game_state.h"
 #include "flight/collision.h"
-#include "flight/flight_math.h"
 #include "gfx/play_field.h"
 #include "gfx/surface.h"
 #include "platform/platform.h"
-#include "shell/game_state.h"
 
-using namespace flightmath;
+using namespace precision;
 
 namespace {
 

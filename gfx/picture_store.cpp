@@ -11,9 +11,9 @@
 #include <cstring>
 #include <vector>
 
+#include "base/game_state.h"
 #include "gfx/surface.h"
 #include "platform/platform.h"
-#include "shell/game_state.h"
 
 #define STBI_ONLY_BMP
 #define STBI_ONLY_JPEG

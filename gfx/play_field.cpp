@@ -1,8 +1,8 @@
+// The play field's image and drawing state, and the drawing calls that use them.
 #include "gfx/play_field.h"
 
 #include <cstdlib>
 
-#include "gfx/text.h"
 #include "platform/platform.h"
 
 PictureBox MainField;
@@ -43,3 +43,19 @@ void Line(int x1, int y1, int x2, int y2, uint32_t colour) {
         if (e2 <= dx) { err += dx; y += stepY; }
     }
 }
+
+namespace {
+TextStyle FieldStyle() {
+    return TextStyle{MainField.fontName, MainField.fontSize, MainField.fontBold, MainField.foreColor};
+}
+}  // namespace
+
+void TextOutA(Surface* dest, int x, int y, const char* text, int length) {
+    DrawGlyphs(dest, x, y, FieldStyle(), text, length);
+}
+
+void TextOutA(Surface* dest, int x, int y, const std::string& text) {
+    TextOutA(dest, x, y, text.data(), static_cast<int>(text.size()));
+}
+
+int TextWidth(const char* text, int length) { return GlyphsWidth(FieldStyle(), text, length); }

@@ -6,11 +6,10 @@
 #include <string>
 
 #include "gfx/surface.h"
+#include "gfx/text.h"
 
 constexpr int kFieldWidth = 600;
 constexpr int kFieldHeight = 216;
-
-enum FontFace { FONT_ARIAL, FONT_COURIER_NEW };
 
 struct PictureBox {
     Surface* image = nullptr;      // 600 x 216, created by InitPlayField

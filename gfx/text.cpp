@@ -12,8 +12,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "gfx/codepage.h"
-#include "gfx/play_field.h"
+#include "base/codepage.h"
+#include "gfx/surface.h"
 
 namespace {
 
@@ -188,10 +188,10 @@ int SizeIndex(int points) {
     return best;
 }
 
-const FontCache* CurrentFont() {
+const FontCache* FontFor(const TextStyle& style) {
     if (!fontsReady) return nullptr;
-    const int face = MainField.fontName == FONT_COURIER_NEW ? 1 : 0;
-    FontCache* cache = &caches[face][MainField.fontBold ? 1 : 0][SizeIndex(MainField.fontSize)];
+    const int face = style.face == FONT_COURIER_NEW ? 1 : 0;
+    FontCache* cache = &caches[face][style.bold ? 1 : 0][SizeIndex(style.size)];
     if (!cache->rendered) RenderGlyphs(cache);
     return cache;
 }
@@ -226,11 +226,11 @@ bool InitFonts(std::string* error) {
     return true;
 }
 
-void TextOutA(Surface* dest, int x, int y, const char* text, int length) {
+void DrawGlyphs(Surface* dest, int x, int y, const TextStyle& style, const char* text, int length) {
     if (dest == nullptr || text == nullptr || length <= 0) return;
-    const FontCache* font = CurrentFont();
+    const FontCache* font = FontFor(style);
     if (font == nullptr) return;
-    const uint32_t colour = MainField.foreColor & 0xFFFFFFu;
+    const uint32_t colour = style.colour & 0xFFFFFFu;
     const int width = dest->width;
     const int height = dest->height;
     const GlyphRun* runs = font->runs.data();
@@ -255,12 +255,8 @@ void TextOutA(Surface* dest, int x, int y, const char* text, int length) {
     }
 }
 
-void TextOutA(Surface* dest, int x, int y, const std::string& text) {
-    TextOutA(dest, x, y, text.data(), static_cast<int>(text.size()));
-}
-
-int TextWidth(const char* text, int length) {
-    const FontCache* font = CurrentFont();
+int GlyphsWidth(const TextStyle& style, const char* text, int length) {
+    const FontCache* font = FontFor(style);
     if (font == nullptr || text == nullptr) return 0;
     long long width = 0;
     for (int i = 0; i < length; ++i) width += font->glyphs[static_cast<unsigned char>(text[i])].advance;

@@ -15,10 +15,10 @@
 #include <string_view>
 #include <system_error>
 
+#include "base/game_state.h"
+#include "base/number_text.h"
 #include "maps/settings_file.h"
 #include "platform/platform.h"
-#include "shell/game_state.h"
-#include "shell/number_text.h"
 
 namespace {
 

@@ -1,6 +1,5 @@
 #include "online/score_upload.h"
 
-#include "online/known_map_sizes.h"
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -10,13 +9,13 @@
 #include <cstdio>
 #include <ctime>
 
-#include "gfx/codepage.h"
+#include "base/codepage.h"
+#include "base/game_state.h"
+#include "base/number_text.h"
 #include "maps/settings_file.h"
 #include "online/http_client.h"
 #include "online/known_map_sizes.h"
 #include "platform/platform.h"
-#include "shell/game_state.h"
-#include "shell/number_text.h"
 
 #ifndef QUILLRUN_SCORE_SERVER
 #define QUILLRUN_SCORE_SERVER "localhost:8080"

@@ -1,18 +1,18 @@
+// Replay playback: the paced frames of a best run, its status line, the end screen.
 #include "replay/playback.h"
 
 #include <cmath>
 #include <cstdio>
 #include <string>
 
+#include "base/game_state.h"
+#include "base/number_text.h"
 #include "gfx/picture_store.h"
 #include "gfx/play_field.h"
 #include "gfx/surface.h"
 #include "platform/platform.h"
 #include "replay/replay_file.h"
 #include "screens/screen_text.h"
-#include "shell/game_state.h"
-#include "shell/main_loop.h"
-#include "shell/number_text.h"
 
 namespace {
 
@@ -119,7 +119,7 @@ void DrawEndScreen() {
 
 }  // namespace
 
-void PlayReplay(int16_t map) {
+void PlayReplay(int16_t map, void (*endFrame)()) {
     if (!PlatformFileExists(ReplayPath(map))) {
         PlatformMessageBox("No replay file.\r\nSet a record first!", "Quillrun");
         gs.replayMode = kFalse;
@@ -164,8 +164,7 @@ void PlayReplay(int16_t map) {
         if (draw) {
             DrawReplayFrame(v);
             if (gs.replayMode == 0) return;
-            PaceFrame();
-            PlatformDispatchEvents();
+            endFrame();
         }
         n = gs.frameIndex + 1;
     }

@@ -1,6 +1,9 @@
+// Playing a map's best run back from its replay file.
 #pragma once
 
 #include <cstdint>
 
-// Plays the map's best run back with its own paced loop.
-void PlayReplay(int16_t map);
+// Plays the map's best run back. Every shown frame ends with `endFrame`,
+// which paces the frame and dispatches the window's events (the shell's
+// pacer; playback sits below the shell and does not call up into it).
+void PlayReplay(int16_t map, void (*endFrame)());

@@ -1,7 +1,7 @@
 // Every frame of a moving run is kept in memory for the replay file.
 #include "replay/recording.h"
 
-#include "shell/game_state.h"
+#include "base/game_state.h"
 
 namespace {
 inline float WholeOf(float v) { return static_cast<float>(Whole(static_cast<double>(v))); }

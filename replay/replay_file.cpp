@@ -20,8 +20,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/game_state.h"
 #include "platform/platform.h"
-#include "shell/game_state.h"
 
 namespace {
 

@@ -2,11 +2,11 @@
 
 #include <cmath>
 
+#include "base/game_state.h"
 #include "gfx/play_field.h"
 #include "gfx/surface.h"
 #include "platform/platform.h"
 #include "screens/screen_text.h"
-#include "shell/game_state.h"
 
 namespace {
 

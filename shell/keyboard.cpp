@@ -1,8 +1,8 @@
 #include "shell/keyboard.h"
 
+#include "base/game_state.h"
 #include "online/score_upload.h"
 #include "platform/platform.h"
-#include "shell/game_state.h"
 #include "shell/run_start.h"
 
 namespace {

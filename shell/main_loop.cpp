@@ -1,5 +1,7 @@
+// Start-up, the frame loop, its pacing, and closing the window.
 #include "shell/main_loop.h"
 
+#include "base/game_state.h"
 #include "flight/cave_gauge.h"
 #include "flight/ship_motion.h"
 #include "gfx/picture_store.h"
@@ -10,7 +12,6 @@
 #include "replay/recording.h"
 #include "screens/flight_display.h"
 #include "screens/selection_screen.h"
-#include "shell/game_state.h"
 #include "shell/run_start.h"
 
 namespace {
@@ -18,6 +19,12 @@ namespace {
 // unsigned wrap-around difference is the elapsed time across the 2^31 wrap.
 uint32_t Elapsed(int32_t now, int32_t since) {
     return static_cast<uint32_t>(now) - static_cast<uint32_t>(since);
+}
+
+// The end of every shown frame: wait for its deadline, then handle input.
+void EndFrame() {
+    PaceFrame();
+    PlatformDispatchEvents();
 }
 }  // namespace
 
@@ -41,17 +48,15 @@ void MainLoop() {
             }
             if (gs.playing != 0) {
                 DrawFlightDisplay();
-                PaceFrame();
-                PlatformDispatchEvents();
+                EndFrame();
                 continue;
             }
         } else {
             if (gs.helpShown != 0) DrawHelpScreen();
-            if (gs.replayMode != 0) PlayReplay(gs.selectedMap);
+            if (gs.replayMode != 0) PlayReplay(gs.selectedMap, EndFrame);
             DrawSelectionScreen();
         }
-        PaceFrame();
-        PlatformDispatchEvents();
+        EndFrame();
     }
 }
 

@@ -1,9 +1,13 @@
+// Run start: the flight constants, the ship's start height, the best run;
+// and the reset of the state record.
 #include "shell/run_start.h"
 
+#include <new>
+
+#include "base/game_state.h"
 #include "gfx/picture_store.h"
 #include "gfx/surface.h"
 #include "replay/replay_file.h"
-#include "shell/game_state.h"
 
 void StartRun() {
     gs.mapsIniPath = ProgramFolder() + "/Maps/Maps.ini";
@@ -69,4 +73,10 @@ void StartRun() {
     for (int i = 1; i <= kMaxFrames; ++i) gs.recording[i] = ReplayFrame{};
 
     LoadBestRun();
+}
+
+void ResetGameState() {
+    ReleasePictures();
+    gs.~GameState();
+    new (&gs) GameState();
 }

@@ -4,7 +4,7 @@
 #include <deque>
 #include <utility>
 
-#include "gfx/codepage.h"
+#include "base/codepage.h"
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
 

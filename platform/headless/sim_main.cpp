@@ -18,11 +18,11 @@
 #include <string>
 #include <vector>
 
+#include "base/game_state.h"
 #include "gfx/picture_store.h"
 #include "gfx/play_field.h"
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
-#include "shell/game_state.h"
 #include "shell/keyboard.h"
 #include "shell/main_loop.h"
 

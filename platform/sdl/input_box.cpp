@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "gfx/codepage.h"
+#include "base/codepage.h"
 #include "gfx/play_field.h"
 #include "gfx/surface.h"
 #include "platform/platform.h"

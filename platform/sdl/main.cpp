@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "gfx/codepage.h"
+#include "base/codepage.h"
+#include "base/game_state.h"
 #include "gfx/picture_store.h"
 #include "gfx/play_field.h"
 #include "gfx/surface.h"
 #include "platform/platform.h"
 #include "platform/sdl/sdl_window.h"
-#include "shell/game_state.h"
 #include "shell/main_loop.h"
 
 namespace {

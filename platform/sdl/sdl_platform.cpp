@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "gfx/codepage.h"
+#include "base/codepage.h"
 #include "gfx/play_field.h"
 #include "gfx/surface.h"
 #include "platform/platform.h"

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "base/game_state.h"
 #include "gfx/play_field.h"
 #include "gfx/surface.h"
-#include "shell/game_state.h"
 #include "test_support.h"
 
 using namespace testsupport;

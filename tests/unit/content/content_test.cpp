@@ -9,6 +9,7 @@
 #include <string>
 
 #include "autopilot.h"
+#include "base/game_state.h"
 #include "flight/cave_gauge.h"
 #include "flight/ship_motion.h"
 #include "gfx/picture_store.h"
@@ -19,7 +20,6 @@
 #include "online/score_upload.h"
 #include "platform/headless/headless.h"
 #include "replay/recording.h"
-#include "shell/game_state.h"
 #include "shell/keyboard.h"
 #include "shell/run_start.h"
 #include "test_support.h"

@@ -4,19 +4,19 @@
 
 #include <string>
 
+#include "base/conversions.h"
+#include "base/game_state.h"
 #include "flight/cave_gauge.h"
 #include "flight/collision.h"
-#include "flight/flight_math.h"
 #include "flight/ship_motion.h"
 #include "gfx/surface.h"
 #include "platform/headless/headless.h"
 #include "replay/recording.h"
 #include "replay/replay_file.h"
-#include "shell/game_state.h"
 #include "shell/run_start.h"
 #include "test_support.h"
 
-using namespace flightmath;
+using namespace precision;
 
 namespace {
 

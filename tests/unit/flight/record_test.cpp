@@ -1,12 +1,13 @@
 #include <gtest/gtest.h>
 
+#include "base/codepage.h"
+#include "base/game_state.h"
 #include "flight/collision.h"
 #include "flight/record_holder.h"
-#include "gfx/codepage.h"
 #include "maps/map_catalogue.h"
 #include "maps/settings_file.h"
 #include "platform/headless/headless.h"
-#include "shell/game_state.h"
+#include "shell/run_start.h"
 #include "test_support.h"
 
 namespace {

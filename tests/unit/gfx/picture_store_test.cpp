@@ -4,10 +4,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/game_state.h"
 #include "gfx/picture_store.h"
 #include "gfx/surface.h"
 #include "platform/headless/headless.h"
-#include "shell/game_state.h"
+#include "shell/run_start.h"
 #include "test_support.h"
 
 using testsupport::ReadFile;

@@ -1,8 +1,8 @@
 // Raster operations, clipping and pixel access on surfaces.
 #include <gtest/gtest.h>
 
+#include "base/game_state.h"
 #include "gfx/surface.h"
-#include "shell/game_state.h"
 
 namespace {
 

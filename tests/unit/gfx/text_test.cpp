@@ -9,9 +9,10 @@
 #include <new>
 #include <string>
 
+#include "base/game_state.h"
 #include "gfx/play_field.h"
 #include "gfx/text.h"
-#include "shell/game_state.h"
+#include "shell/run_start.h"
 #include "test_support.h"
 
 // Counts operator new calls while `countAllocations` is set; malloc/free

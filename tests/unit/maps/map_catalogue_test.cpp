@@ -4,11 +4,12 @@
 
 #include <string>
 
-#include "gfx/codepage.h"
+#include "base/codepage.h"
+#include "base/game_state.h"
 #include "maps/map_catalogue.h"
 #include "maps/settings_file.h"
 #include "platform/headless/headless.h"
-#include "shell/game_state.h"
+#include "shell/run_start.h"
 #include "test_support.h"
 
 namespace {

@@ -8,8 +8,9 @@
 #include <filesystem>
 #include <string>
 
+#include "base/game_state.h"
 #include "maps/settings_file.h"
-#include "shell/game_state.h"
+#include "shell/run_start.h"
 #include "test_support.h"
 
 using testsupport::ReadFile;

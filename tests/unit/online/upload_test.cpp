@@ -6,10 +6,11 @@
 
 #include <string>
 
+#include "base/game_state.h"
 #include "http_test_server.h"
 #include "online/score_upload.h"
 #include "platform/headless/headless.h"
-#include "shell/game_state.h"
+#include "shell/run_start.h"
 #include "test_support.h"
 
 namespace {

@@ -5,10 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "base/game_state.h"
 #include "platform/headless/headless.h"
 #include "replay/recording.h"
 #include "replay/replay_file.h"
-#include "shell/game_state.h"
+#include "shell/run_start.h"
 #include "test_support.h"
 
 namespace {

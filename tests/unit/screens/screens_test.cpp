@@ -8,12 +8,13 @@
 #include <cmath>
 #include <memory>
 
+#include "base/game_state.h"
 #include "gfx/play_field.h"
 #include "gfx/surface.h"
 #include "platform/headless/headless.h"
 #include "screens/flight_display.h"
 #include "screens/selection_screen.h"
-#include "shell/game_state.h"
+#include "shell/run_start.h"
 
 // Counts the program's heap allocations; every form is replaced, so that
 // the sanitizers' own operators never pair with these.

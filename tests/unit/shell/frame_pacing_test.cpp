@@ -5,10 +5,10 @@
 #include <climits>
 #include <cstdint>
 
+#include "base/game_state.h"
 #include "gfx/surface.h"
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
-#include "shell/game_state.h"
 #include "shell/main_loop.h"
 #include "shell/run_start.h"
 

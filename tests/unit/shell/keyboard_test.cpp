@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "base/game_state.h"
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
-#include "shell/game_state.h"
+#include "shell/run_start.h"
 #include "test_support.h"
 
 namespace {

@@ -1,17 +1,10 @@
-#include "shell/game_state.h"
-
-#include "gfx/picture_store.h"
+// The one game state record and the program folder.
+#include "base/game_state.h"
 
 GameState gs;
 
 namespace {
 std::string programFolder = ".";
-}
-
-void ResetGameState() {
-    ReleasePictures();
-    gs.~GameState();
-    new (&gs) GameState();
 }
 
 const std::string& ProgramFolder() { return programFolder; }

@@ -2,9 +2,10 @@
 // procedure reads and writes its fields directly; there is no other channel.
 #pragma once
 
-#include <cmath>
 #include <cstdint>
 #include <string>
+
+#include "base/conversions.h"
 
 struct Surface;
 
@@ -92,37 +93,9 @@ struct GameState {
 
 extern GameState gs;
 
-// Puts every field back to its program-start value (all zero, texts empty,
-// no surfaces held). Surfaces still held are released first.
-void ResetGameState();
-
 // shieldMax / 100 x shield, rounded to single precision.
 inline float EffectiveShield() {
     return static_cast<float>(static_cast<double>(gs.shieldMax) / 100.0 * static_cast<double>(gs.shield));
-}
-
-// near(v): nearest integer, halves to the even neighbour.
-// Saturates outside the 32-bit range and reads NaN as 0, so that no input
-// can make the conversion undefined.
-inline int32_t Near(double v) {
-    if (!(v == v)) return 0;
-    double r = std::nearbyint(v);
-    if (r >= 2147483647.0) return INT32_MAX;
-    if (r <= -2147483648.0) return INT32_MIN;
-    return static_cast<int32_t>(r);
-}
-
-// A value turned into a 16-bit integer (nearest, halves to even), saturated.
-inline int16_t Near16(double v) {
-    int32_t n = Near(v);
-    if (n > INT16_MAX) return INT16_MAX;
-    if (n < INT16_MIN) return INT16_MIN;
-    return static_cast<int16_t>(n);
-}
-
-// The whole part of a value, rounded down.
-inline double Whole(double v) {
-    return std::floor(v);
 }
 
 // Folder of the running program, without a trailing separator.

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "gfx/codepage.h"
+#include "base/codepage.h"
 
 TEST(CodePage, UsedBytesSurviveTheRoundTripAndForeignOrMalformedUtf8IsDropped) {
     const std::string unused = "\x81\x8D\x8F\x90\x9D";

@@ -1,4 +1,4 @@
-#include "gfx/codepage.h"
+#include "base/codepage.h"
 
 namespace {
 

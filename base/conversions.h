@@ -1,0 +1,39 @@
+// Number conversions of the game: nearest integer (halves to even), whole
+// part, and the double/single spellings of its double-precision arithmetic.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+
+// near(v): nearest integer, halves to the even neighbour.
+// Saturates outside the 32-bit range and reads NaN as 0, so that no input
+// can make the conversion undefined.
+inline int32_t Near(double v) {
+    if (!(v == v)) return 0;
+    double r = std::nearbyint(v);
+    if (r >= 2147483647.0) return INT32_MAX;
+    if (r <= -2147483648.0) return INT32_MIN;
+    return static_cast<int32_t>(r);
+}
+
+// A value turned into a 16-bit integer (nearest, halves to even), saturated.
+inline int16_t Near16(double v) {
+    int32_t n = Near(v);
+    if (n > INT16_MAX) return INT16_MAX;
+    if (n < INT16_MIN) return INT16_MIN;
+    return static_cast<int16_t>(n);
+}
+
+// The whole part of a value, rounded down.
+inline double Whole(double v) {
+    return std::floor(v);
+}
+
+// Every right-hand side of the flight is evaluated in double precision from
+// the stored values and rounded to single precision only where it is stored
+// into a float field. These spell the two conversions briefly.
+namespace precision {
+inline double D(float v) { return static_cast<double>(v); }
+inline double D(int v) { return static_cast<double>(v); }
+inline float F(double v) { return static_cast<float>(v); }
+}  // namespace precision

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <chrono>
 #include <cstdio>
@@ -22,19 +21,12 @@
 #include "gfx/picture_store.h"
 #include "gfx/play_field.h"
 #include "platform/headless/headless.h"
+#include "platform/headless/sim_script.h"
 #include "platform/platform.h"
 #include "shell/keyboard.h"
 #include "shell/main_loop.h"
 
 namespace {
-
-enum EventKind { EV_DOWN, EV_UP, EV_TAP, EV_CLOSE };
-
-struct ScriptEvent {
-    long dispatch = 0;
-    EventKind kind = EV_DOWN;
-    int16_t key = 0;
-};
 
 struct Shot {
     long dispatch = 0;
@@ -55,153 +47,6 @@ struct Options {
 [[noreturn]] void Fail(const std::string& what) {
     std::fprintf(stderr, "quillrun-sim: %s\n", what.c_str());
     std::exit(2);
-}
-
-[[noreturn]] void FailLine(long lineNo, const std::string& what) {
-    Fail("script line " + std::to_string(lineNo) + ": " + what);
-}
-
-bool ParseUnsigned(const std::string& text, unsigned long long max, unsigned long long* value) {
-    if (text.empty() || text.size() > 20) return false;
-    unsigned long long v = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        unsigned d = static_cast<unsigned>(c - '0');
-        if (v > (max - d) / 10) return false;
-        v = v * 10 + d;
-    }
-    *value = v;
-    return true;
-}
-
-bool ParsePositive(const std::string& text, long* value) {
-    unsigned long long v = 0;
-    if (!ParseUnsigned(text, 1000000000000ULL, &v) || v == 0) return false;
-    *value = static_cast<long>(v);
-    return true;
-}
-
-bool ValidUtf8(const std::string& s) {
-    size_t i = 0;
-    while (i < s.size()) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        int extra;
-        uint32_t cp;
-        if (c < 0x80) { ++i; continue; }
-        if (c >= 0xC2 && c <= 0xDF) { extra = 1; cp = c & 0x1F; }
-        else if (c >= 0xE0 && c <= 0xEF) { extra = 2; cp = c & 0x0F; }
-        else if (c >= 0xF0 && c <= 0xF4) { extra = 3; cp = c & 0x07; }
-        else return false;
-        if (i + static_cast<size_t>(extra) >= s.size()) return false;
-        for (int k = 1; k <= extra; ++k) {
-            unsigned char cc = static_cast<unsigned char>(s[i + k]);
-            if ((cc & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        if ((extra == 2 && cp < 0x800) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-            (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
-        i += static_cast<size_t>(extra) + 1;
-    }
-    return true;
-}
-
-// A key: a name, a letter, a digit, or a decimal virtual-key code (two or
-// more digits, 1..254). Names and letters may be written in either case.
-bool ParseKey(const std::string& word, int16_t* key) {
-    std::string up = word;
-    for (char& c : up) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    static const struct { const char* name; int16_t code; } kNames[] = {
-        {"UP", VK_UP},       {"DOWN", VK_DOWN},   {"LEFT", VK_LEFT},     {"RIGHT", VK_RIGHT},
-        {"SPACE", VK_SPACE}, {"SHIFT", VK_SHIFT}, {"CTRL", VK_CONTROL},  {"ENTER", VK_RETURN},
-        {"ESC", VK_ESCAPE},  {"F1", VK_F1},
-    };
-    for (const auto& n : kNames) {
-        if (up == n.name) {
-            *key = n.code;
-            return true;
-        }
-    }
-    if (up.size() == 1 && ((up[0] >= 'A' && up[0] <= 'Z') || (up[0] >= '0' && up[0] <= '9'))) {
-        *key = static_cast<int16_t>(up[0]);
-        return true;
-    }
-    unsigned long long code = 0;
-    if (ParseUnsigned(word, 254, &code) && code >= 1) {
-        *key = static_cast<int16_t>(code);
-        return true;
-    }
-    return false;
-}
-
-std::vector<std::string> SplitWords(const std::string& line) {
-    std::vector<std::string> words;
-    size_t i = 0;
-    while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-        size_t start = i;
-        while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
-        if (i > start) words.push_back(line.substr(start, i - start));
-    }
-    return words;
-}
-
-// Reads the script: key events sorted by dispatch (file order within one),
-// and the dialog answers queued on the headless platform at once.
-std::vector<ScriptEvent> ParseScript(std::istream& in) {
-    std::vector<ScriptEvent> events;
-    std::string line;
-    long lineNo = 0;
-    while (std::getline(in, line)) {
-        ++lineNo;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (lineNo == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);  // editors' byte-order mark
-        if (!ValidUtf8(line)) FailLine(lineNo, "not UTF-8 text");
-        size_t first = line.find_first_not_of(" \t");
-        if (first == std::string::npos || line[first] == '#') continue;
-        std::string body = line.substr(first);
-        if (body == "dialog") {
-            HeadlessQueueDialogAnswer("");
-            continue;
-        }
-        if (body.compare(0, 7, "dialog ") == 0) {
-            HeadlessQueueDialogAnswer(body.substr(7));
-            continue;
-        }
-        std::vector<std::string> w = SplitWords(body);
-        if (w[0] == "dialog-cancel") {
-            if (w.size() != 1) FailLine(lineNo, "dialog-cancel takes nothing after it");
-            HeadlessQueueDialogCancel();
-            continue;
-        }
-        if (w[0] == "confirm") {
-            if (w.size() != 2 || (w[1] != "yes" && w[1] != "no"))
-                FailLine(lineNo, "confirm needs 'yes' or 'no'");
-            HeadlessQueueConfirm(w[1] == "yes");
-            continue;
-        }
-        ScriptEvent ev;
-        if (!ParsePositive(w[0], &ev.dispatch))
-            FailLine(lineNo, "expected a dispatch number, 'dialog', 'dialog-cancel' or 'confirm', got '" + w[0] + "'");
-        if (w.size() < 2) FailLine(lineNo, "missing command after the dispatch number");
-        if (w[1] == "close") {
-            if (w.size() != 2) FailLine(lineNo, "close takes nothing after it");
-            ev.kind = EV_CLOSE;
-        } else {
-            if (w[1] == "down") ev.kind = EV_DOWN;
-            else if (w[1] == "up") ev.kind = EV_UP;
-            else if (w[1] == "tap") ev.kind = EV_TAP;
-            else FailLine(lineNo, "unknown command '" + w[1] + "' (down, up, tap or close)");
-            if (w.size() < 3) FailLine(lineNo, "missing key after '" + w[1] + "'");
-            if (w.size() > 3) FailLine(lineNo, "unexpected text after the key");
-            if (!ParseKey(w[2], &ev.key)) FailLine(lineNo, "unknown key '" + w[2] + "'");
-        }
-        events.push_back(ev);
-    }
-    if (in.bad()) Fail("cannot read the script");
-    std::stable_sort(events.begin(), events.end(),
-                     [](const ScriptEvent& a, const ScriptEvent& b) { return a.dispatch < b.dispatch; });
-    return events;
 }
 
 std::string ExecutableFolder() {
@@ -341,13 +186,13 @@ void OnDispatch(long n) {
     while (driver.nextEvent < driver.events.size() && driver.events[driver.nextEvent].dispatch <= n) {
         const ScriptEvent ev = driver.events[driver.nextEvent++];
         switch (ev.kind) {
-            case EV_DOWN: OnKeyDown(ev.key); break;
-            case EV_UP: OnKeyUp(ev.key); break;
-            case EV_TAP:
+            case ScriptEventKind::kDown: OnKeyDown(ev.key); break;
+            case ScriptEventKind::kUp: OnKeyUp(ev.key); break;
+            case ScriptEventKind::kTap:
                 OnKeyDown(ev.key);
                 OnKeyUp(ev.key);
                 break;
-            case EV_CLOSE: OnUnload();
+            case ScriptEventKind::kClose: OnUnload();
         }
     }
     if (n >= driver.until) OnUnload();
@@ -381,13 +226,25 @@ int main(int argc, char** argv) {
     Options opt = ParseCommandLine(argc, argv);
 
     HeadlessReset();
+    SimScript script;
+    std::string scriptError;
+    bool parsed;
     if (opt.scriptPath == "-") {
-        driver.events = ParseScript(std::cin);
+        parsed = ParseSimScript(std::cin, &script, &scriptError);
     } else {
         std::ifstream in(opt.scriptPath, std::ios::binary);
         if (!in) Fail("cannot read the script '" + opt.scriptPath + "'");
-        driver.events = ParseScript(in);
+        parsed = ParseSimScript(in, &script, &scriptError);
     }
+    if (!parsed) Fail(scriptError);
+    for (const ScriptAnswer& a : script.answers) {
+        switch (a.kind) {
+            case ScriptAnswer::kDialogText: HeadlessQueueDialogAnswer(a.text); break;
+            case ScriptAnswer::kDialogCancel: HeadlessQueueDialogCancel(); break;
+            case ScriptAnswer::kConfirm: HeadlessQueueConfirm(a.yes);
+        }
+    }
+    driver.events = std::move(script.events);
     driver.until = opt.until != 0 ? opt.until : (driver.events.empty() ? 0 : driver.events.back().dispatch) + 1;
     driver.shots = std::move(opt.shots);
     driver.bench = opt.bench;

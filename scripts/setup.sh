@@ -13,6 +13,7 @@ PACKAGES=(
 )
 TEST_PACKAGES=(
   xvfb xauth xdotool x11-apps x11-utils imagemagick xfonts-base python3
+  clang-14 libclang-rt-14-dev
 )
 
 die() {

@@ -163,6 +163,11 @@ SimResult RunSim(const std::string& gameDir, const std::string& script,
                  const std::vector<std::string>& extraArgs) {
     std::string work = MakeTempDir("quillrun-sim");
     WriteFile(work + "/script.txt", script);
+    // The fuzzing seeds include every script the tests run.
+    if (const char* keep = std::getenv("QUILLRUN_KEEP_SCRIPTS"); keep != nullptr && *keep != '\0') {
+        ::mkdir(keep, 0755);
+        WriteFile(std::string(keep) + "/" + std::to_string(std::hash<std::string>{}(script)) + ".txt", script);
+    }
     std::string cmd = std::string("'") + QUILLRUN_SIM + "' --game-dir '" + gameDir + "' --script '" + work +
                       "/script.txt' --trace '" + work + "/trace.txt'";
     for (const auto& a : extraArgs) cmd += " '" + a + "'";

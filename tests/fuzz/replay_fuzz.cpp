@@ -1,0 +1,83 @@
+// A replay file as arbitrary bytes, read the way a run start (the best run
+// to race against) and playback (with seek keys pressed) read it.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "base/game_state.h"
+#include "fuzz_support.h"
+#include "gfx/play_field.h"
+#include "gfx/surface.h"
+#include "platform/headless/headless.h"
+#include "platform/platform.h"
+#include "replay/playback.h"
+#include "replay/replay_file.h"
+#include "shell/keyboard.h"
+#include "shell/run_start.h"
+
+namespace {
+
+constexpr long kDispatches = 2;  // playback frames shown per input
+
+// Key presses during playback, chosen by the input's last byte, so that the
+// fuzzer reaches seeking from every position it can make.
+int keyPattern = 0;
+
+void OnDispatch(long n) {
+    switch (keyPattern) {
+        case 1: OnKeyDown(VK_LEFT); OnKeyUp(VK_LEFT); break;   // jump back each frame
+        case 2: OnKeyDown(VK_RIGHT); break;                    // held: jump forward
+        case 3: if (n == 1) OnKeyDown(VK_RETURN); break;       // a run starts mid-replay
+        default: break;
+    }
+    if (n >= kDispatches) PlatformEndProgram(0);
+}
+
+// The shell paces each shown frame before it hands out input; pacing only
+// moves the virtual clock, so playback here just hands out input.
+void EndPlaybackFrame() { PlatformDispatchEvents(); }
+
+}  // namespace
+
+// Fonts are found once, before the first input, so that what they keep for
+// the life of the process is not taken for a leak of an input.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    fuzzsupport::GameFolder();
+    std::string error;
+    if (!InitPlayField(&error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        std::abort();
+    }
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    HeadlessReset();
+    // A small cave and ship, made once, so that drawing costs little; no map
+    // file, so that a run start keeps them. Playback never reads the cave, so
+    // trails left by earlier inputs change nothing.
+    static Surface* cave = CreateSurface(700, 200);
+    static Surface* ship = CreateSurface(18, 18);
+    gs.mapSurface = cave;
+    gs.shipSurface = ship;
+    gs.playing = kFalse;
+    gs.replaySeeking = kFalse;
+    gs.slowMotion = kFalse;
+    gs.selectedMap = 1;
+    gs.maps[1].width = 650;
+    fuzzsupport::WriteInput(ReplayPath(1), data, size);
+
+    StartRun();
+
+    keyPattern = size == 0 ? 0 : data[size - 1] % 4;
+    HeadlessSetDispatchHook(OnDispatch);
+    gs.replayMode = kTrue;
+    try {
+        PlayReplay(1, EndPlaybackFrame);
+    } catch (const ProgramEnded&) {
+    }
+    HeadlessSetDispatchHook(nullptr);
+    return 0;
+}

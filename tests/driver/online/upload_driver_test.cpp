@@ -91,3 +91,22 @@ TEST(UploadThroughTheGame, YesRunsTheScoreListOpenerNoDoesNot) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(UploadThroughTheGame, AUploadKeyDuringTheWaitStartsANestedUpload) {
+    // The upload's wait dispatches key events: a second 'U' released at the
+    // first waiting dispatch sends its own request and shows its own
+    // confirmation inside the first; the first finishes after it.
+    onlinetest::HttpTestServer server(200);
+    const std::string dir = MakeUploadGame(server.hostPort(), "127.0.0.1:9", 6000056);
+    const auto r = testsupport::RunSim(dir, "1 tap 3\n2 tap U\n3 tap U\n1000 close\n");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, std::string(kUploaded) + kUploaded);
+    const auto lines = server.requestLines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], lines[1]);
+    testsupport::RemoveTree(dir);
+}
+
+}  // namespace

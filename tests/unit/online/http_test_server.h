@@ -42,37 +42,47 @@ inline int ClosedPort() { int port = 0; ::close(BoundSocket(&port, false)); retu
 
 struct HttpTestServer {
     explicit HttpTestServer(int answerDelayMs = 0) : delayMs(answerDelayMs), fd(BoundSocket(&port, true)) {}
-    ~HttpTestServer() { stop = true; thread.join(); ::close(fd); }
+    ~HttpTestServer() {
+        stop = true;
+        thread.join();
+        for (std::thread& t : clients) t.join();
+        ::close(fd);
+    }
     std::string hostPort() const { return "127.0.0.1:" + std::to_string(port); }
     std::vector<std::string> requestLines() {
         std::lock_guard<std::mutex> lock(mutex);
         return lines;
     }
+    // Each connection is answered on its own thread, as a real server would:
+    // a client may open a second request before it sends the first.
     void Serve() {
         for (pollfd p{fd, POLLIN, 0}; !stop;) {
             if (::poll(&p, 1, 20) <= 0) continue;
             const int client = ::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC);
-            std::string request;
-            char buf[4096];
-            for (ssize_t n = 1; client >= 0 && n > 0 && request.find("\r\n\r\n") == std::string::npos;) {
-                n = ::recv(client, buf, sizeof buf, 0);
-                request.append(buf, n > 0 ? static_cast<size_t>(n) : 0);
-            }
-            if (client < 0) continue;
-            if (request.find("\r\n") != std::string::npos) {
-                std::lock_guard<std::mutex> lock(mutex);
-                lines.push_back(request.substr(0, request.find("\r\n")));
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-            static const char kAnswer[] = "HTTP/1.1 200 OK\r\nContent-Length: 3\r\nConnection: close\r\n\r\nOK\n";
-            (void)!::send(client, kAnswer, sizeof kAnswer - 1, MSG_NOSIGNAL);
-            ::close(client);
+            if (client >= 0) clients.emplace_back([this, client] { Answer(client); });
         }
+    }
+    void Answer(int client) {
+        std::string request;
+        char buf[4096];
+        for (ssize_t n = 1; n > 0 && request.find("\r\n\r\n") == std::string::npos;) {
+            n = ::recv(client, buf, sizeof buf, 0);
+            request.append(buf, n > 0 ? static_cast<size_t>(n) : 0);
+        }
+        if (request.find("\r\n") != std::string::npos) {
+            std::lock_guard<std::mutex> lock(mutex);
+            lines.push_back(request.substr(0, request.find("\r\n")));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        static const char kAnswer[] = "HTTP/1.1 200 OK\r\nContent-Length: 3\r\nConnection: close\r\n\r\nOK\n";
+        (void)!::send(client, kAnswer, sizeof kAnswer - 1, MSG_NOSIGNAL);
+        ::close(client);
     }
     int delayMs, port = 0, fd;
     std::atomic<bool> stop{false};
     std::mutex mutex;
     std::vector<std::string> lines;
+    std::vector<std::thread> clients;  // touched by the serving thread only, until it is joined
     std::thread thread{[this] { Serve(); }};
 };
 

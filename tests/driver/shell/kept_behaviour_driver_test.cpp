@@ -1,0 +1,104 @@
+// Behaviours kept on purpose although a player may find them odd, each run
+// through quillrun-sim (docs/fidelity.md lists them with these tests).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+using testsupport::RunSim;
+using testsupport::SimResult;
+
+// Maps 1 and 2: a 1200 x 200 cave open between rows 20 and 180, run length
+// 100, so that a run started at dispatch 1 and steered at 3 ends at dispatch
+// 10.
+class KeptBehaviour : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = testsupport::MakeGameDir("[01]\nFile=cave.bmp\nWidth=100\nName=Corridor\n"
+                                        "[02]\nFile=cave.bmp\nWidth=100\nName=Again\n");
+        testsupport::WriteCorridorBmp(dir_ + "/Maps/cave.bmp", 1200, 20, 180);
+    }
+    void TearDown() override { testsupport::RemoveTree(dir_); }
+    std::string Png(long n) const { return dir_ + "/" + std::to_string(n) + ".png"; }
+    std::string dir_;
+};
+
+long VirtualTime(const SimResult& r) {
+    const size_t at = r.out.find("virtual time: ");
+    return at == std::string::npos ? -1 : std::stol(r.out.substr(at + 14));
+}
+
+TEST_F(KeptBehaviour, EscDuringGameOverEndsTheProgramOnceTheScreenEnds) {
+    // The game-over screen waits without reading keys; an ESC pressed then is
+    // handled at the first dispatch after it, on the selection screen, where
+    // ESC ends the program. One frame earlier the same ESC abandons the run.
+    struct Case { long escAt; long lastDispatch; bool gameOverShown; };
+    for (const Case c : {Case{10, 10, true}, Case{9, 40, false}}) {
+        SCOPED_TRACE(c.escAt);
+        const SimResult r = RunSim(dir_, "1 tap ENTER\n3 tap UP\n" + std::to_string(c.escAt) + " tap ESC\n",
+                                   {"--until", "40", "--bench"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        ASSERT_FALSE(r.trace.empty());
+        EXPECT_EQ(r.trace.back().dispatch, c.lastDispatch);
+        EXPECT_EQ(r.trace.at(8).playing, -1);  // dispatch 9: the last frame of the run
+        EXPECT_EQ(r.out.find("Congratulations") != std::string::npos, c.gameOverShown) << r.out;
+        EXPECT_EQ(VirtualTime(r) >= 1300, c.gameOverShown) << VirtualTime(r);
+    }
+}
+
+TEST_F(KeptBehaviour, ATapWithinOneDispatchIsLost) {
+    // Key-down and key-up reach the game between the same two frames: the
+    // flag the key sets is cleared before a frame reads it, so a run gets no
+    // thrust (it still starts) and the map list does not move. Held over one
+    // frame, the same key acts.
+    struct Case { const char* script; bool acted; };
+    for (const Case c : {Case{"1 tap ENTER\n3 tap UP\n", false}, Case{"1 tap ENTER\n3 down UP\n4 up UP\n", true}}) {
+        SCOPED_TRACE(c.script);
+        const SimResult r = RunSim(dir_, c.script, {"--until", "6"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        ASSERT_GE(r.trace.size(), 4u);
+        const testsupport::TraceLine& frame = r.trace.at(3);  // dispatch 4: the first moving frame
+        EXPECT_EQ(frame.started, -1);
+        EXPECT_EQ(frame.velocityY < 0, c.acted) << frame.velocityY;
+    }
+    for (const Case c : {Case{"1 tap DOWN\n", false}, Case{"1 down DOWN\n2 up DOWN\n", true}}) {
+        SCOPED_TRACE(c.script);
+        const SimResult r = RunSim(dir_, c.script, {"--until", "4"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        ASSERT_FALSE(r.trace.empty());
+        EXPECT_EQ(r.trace.back().selectedMap, c.acted ? 2 : 1);
+    }
+}
+
+TEST_F(KeptBehaviour, EnterDuringAReplayLeavesOneTrailMarkInTheNewRunsCave) {
+    // Replay: the ship at (30, 96) with full shield, the view moving 2 px a
+    // frame. ENTER at dispatch 3, after the frame at map x 6, starts a run:
+    // the cave is loaded afresh and the recording cleared. Playback then
+    // draws one more frame with the values it holds and paints its engine
+    // marks into the new cave at map x 36, red one and seven rows below the
+    // ship's top. The run's view starts at 0, so they show at (36, 97) and
+    // (36, 103). Without the replay the same pixels are open cave.
+    std::string replay = "mX2\r\npX30\r\npY96\r\nSh100\r\nFu200\r\n";
+    for (int k = 2; k <= 20; ++k) replay += "mX" + std::to_string(2 * k) + "\r\npX30\r\n";
+    testsupport::WriteFile(dir_ + "/Replays/Map01.replay", replay + "--END--\r\nLastFrame=99\r\n");
+    constexpr uint32_t kRed = 0x0000FF;
+    struct Case { const char* script; uint32_t mark; };
+    for (const Case c : {Case{"1 tap R\n3 tap ENTER\n", kRed}, Case{"1 tap ENTER\n", 0}}) {
+        SCOPED_TRACE(c.script);
+        const SimResult r = RunSim(dir_, c.script, {"--until", "8", "--shot", "6:" + Png(6)});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.trace.at(5).playing, -1);
+        EXPECT_EQ(r.trace.at(5).replayMode, 0);
+        const testsupport::Shot shot = testsupport::ReadShot(Png(6));
+        ASSERT_EQ(shot.width, 600);
+        EXPECT_EQ(shot.At(36, 97), c.mark);
+        EXPECT_EQ(shot.At(36, 103), c.mark);
+        EXPECT_EQ(shot.At(34, 97), 0u);  // one mark, not the trail of the frames before ENTER
+    }
+}
+
+}  // namespace

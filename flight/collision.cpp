@@ -96,7 +96,7 @@ void EndRun() {
         if (WholeF(best) < whole) {
             const std::string prompt = "Congratulations, you broke the old record (" + FloatText(best) + ")\r\n" +
                                        "New record: " + FloatText(whole) + "\r\n" + "Enter your name!";
-            const std::string answer = PlatformInputBox(prompt, "Quillrun", entry.scoreName);
+            const std::string answer = PlatformInputBox(prompt, "Quillrun", entry.scoreName, kHolderNameRules);
             entry.scoreBest = whole;
             entry.scoreName = SanitiseHolderName(answer);
             StoreMapRecord(map);

@@ -7,6 +7,7 @@
 // single-byte code page (Windows-1252) unless a comment says otherwise.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -45,10 +46,20 @@ void PlatformShowWindow();
 void PlatformMessageBox(const std::string& text, const std::string& caption);
 bool PlatformAskYesNo(const std::string& text, const std::string& caption);
 
+// What a text-input dialog's answer may hold, in the code page: at most
+// maxBytes bytes, each one `carries` accepts, the first and last also
+// accepted by `carriesAtEnd`. A dialog refuses anything else as it is typed
+// or pasted, saying why, so that the answer is kept exactly as shown.
+struct InputRules {
+    size_t maxBytes;
+    bool (*carries)(unsigned char byte);
+    bool (*carriesAtEnd)(unsigned char byte);
+};
+
 // Modal text-input dialog. Returns the typed text as UTF-8 (the caller
 // converts it to the code page), or empty text when cancelled.
 std::string PlatformInputBox(const std::string& prompt, const std::string& caption,
-                             const std::string& defaultAnswer);
+                             const std::string& defaultAnswer, const InputRules& rules);
 
 // True when a file (not a folder) exists at the path.
 bool PlatformFileExists(const std::string& path);

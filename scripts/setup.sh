@@ -7,7 +7,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # Debian packages the game and its tests need.
 PACKAGES=(
   build-essential cmake pkg-config
-  libsdl2-dev libsdl2-ttf-dev libfontconfig-dev fonts-liberation2
+  libsdl2-dev libsdl2-ttf-dev libx11-dev libfontconfig-dev fonts-liberation2
   libstb-dev libgtest-dev libcurl4-openssl-dev
   xdg-utils
 )

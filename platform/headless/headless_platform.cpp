@@ -127,7 +127,8 @@ bool PlatformAskYesNo(const std::string& text, const std::string& caption) {
     return yes;
 }
 
-std::string PlatformInputBox(const std::string& prompt, const std::string& caption, const std::string&) {
+std::string PlatformInputBox(const std::string& prompt, const std::string& caption, const std::string&,
+                             const InputRules&) {
     RecordMessage(caption, prompt);
     HeadlessState& s = State();
     if (s.dialogAnswers.empty()) return {};

@@ -1,10 +1,12 @@
 // The modal text-input dialog, drawn inside the game window over a dimmed
 // copy of the play field. The answer is edited in the game's code page, one
-// byte per character, so what the field shows is exactly what is returned.
+// byte per character, and characters the caller's rules refuse are turned
+// away as they are typed or pasted, with a hint naming them; so what the
+// field shows when OK is pressed is exactly what is returned.
 #include <SDL.h>
 
 #include <algorithm>
-#include <cstring>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -12,16 +14,12 @@
 #include "gfx/play_field.h"
 #include "gfx/surface.h"
 #include "platform/platform.h"
+#include "platform/sdl/dialog.h"
 #include "platform/sdl/sdl_window.h"
 
 namespace {
-constexpr int kMaxChars = 254;  // the longest value the settings file reads back
 constexpr int kMaxPromptLines = 6;
-constexpr int kPanelX = 40, kPanelW = 520;
-constexpr int kTitleH = 20, kLineH = 16, kEditH = 22, kButtonW = 72, kButtonH = 20, kPad = 8;
-
-constexpr uint32_t kPanelColour = 0x30180C;
-constexpr uint32_t kTitleColour = 0x803010;
+constexpr int kEditH = 22;
 constexpr uint32_t kSelectColour = 0x802000;
 constexpr uint32_t kBlack = 0;
 
@@ -30,25 +28,20 @@ struct Edit {
     size_t caret = 0;
     size_t anchor = 0;  // the selection runs between anchor and caret
     int scroll = 0;     // pixels of the text hidden left of the field
-};
-
-struct Layout {
-    std::vector<std::string> lines;
-    int panelY = 0, panelH = 0, editX = 0, editY = 0, editW = 0, buttonY = 0;
+    std::string hint;   // why input was last refused; empty when none was
 };
 
 // The Windows-1252 byte of a code point, or -1 when the code page lacks it.
 int CodePageByte(uint32_t cp) {
-    if (cp < 0x20 || cp == 0x7F) return -1;
     if (cp < 0x80) return static_cast<int>(cp);
     for (int b = 0x80; b <= 0xFF; ++b)
         if (Cp1252ToUnicode(static_cast<unsigned char>(b)) == cp) return b;
     return -1;
 }
 
-// Code points of UTF-8 text that the code page can hold, as its bytes.
-std::string TypedBytes(const char* utf8) {
-    std::string out;
+// The code points of UTF-8 text; malformed sequences are skipped.
+std::vector<uint32_t> CodePoints(const char* utf8) {
+    std::vector<uint32_t> out;
     const auto* s = reinterpret_cast<const unsigned char*>(utf8);
     size_t i = 0;
     while (s[i] != 0) {
@@ -65,128 +58,90 @@ std::string TypedBytes(const char* utf8) {
             cp = (cp << 6) | (s[i] & 0x3F);
             ++i;
         }
-        if (!ok) continue;
-        const int b = CodePageByte(cp);
-        if (b >= 0) out.push_back(static_cast<char>(b));
+        if (ok) out.push_back(cp);
     }
     return out;
 }
 
-std::vector<std::string> PromptLines(const std::string& prompt) {
-    std::vector<std::string> lines(1);
-    for (size_t i = 0; i < prompt.size(); ++i) {
-        const char c = prompt[i];
-        if (c == '\r' || c == '\n') {
-            if (c == '\r' && i + 1 < prompt.size() && prompt[i + 1] == '\n') ++i;
-            lines.emplace_back();
-        } else {
-            lines.back().push_back(c);
-        }
-    }
-    if (lines.size() > static_cast<size_t>(kMaxPromptLines)) lines.resize(kMaxPromptLines);
-    return lines;
+// "The character "º" (U+00BA) ..." in the code page; a character the font
+// cannot show is named by its number alone.
+std::string Naming(uint32_t cp, const char* what) {
+    char number[16];
+    std::snprintf(number, sizeof number, "U+%04X", static_cast<unsigned>(cp));
+    const int b = CodePageByte(cp);
+    const bool showable = b >= 0x20 && b != 0x7F && !(b >= 0x80 && b < 0xA0 && Cp1252ToUnicode(b) == 0) &&
+                          b != 0xA0 && b != 0xAD;
+    std::string name = "The character ";
+    if (showable) name += "\"" + std::string(1, static_cast<char>(b)) + "\" (" + number + ")";
+    else name += number;
+    return name + " " + what;
 }
 
-Layout MakeLayout(const std::string& prompt) {
-    Layout l;
-    l.lines = PromptLines(prompt);
-    const int n = static_cast<int>(l.lines.size());
-    l.panelH = kTitleH + kPad + n * kLineH + kPad + kEditH + kPad + kButtonH + kPad;
-    l.panelY = std::max(0, (kFieldHeight - l.panelH) / 2);
-    l.editX = kPanelX + kPad;
-    l.editW = kPanelW - 2 * kPad;
-    l.editY = l.panelY + kTitleH + kPad + n * kLineH + kPad;
-    l.buttonY = l.editY + kEditH + kPad;
-    return l;
+std::string NamingByte(unsigned char b, const char* what) {
+    return Naming(b < 0x80 ? b : Cp1252ToUnicode(b), what);
 }
 
-void FillRect(Surface* s, int x, int y, int w, int h, uint32_t colour) {
-    const int x0 = std::max(0, x), y0 = std::max(0, y);
-    const int x1 = std::min(s->width, x + w), y1 = std::min(s->height, y + h);
-    for (int yy = y0; yy < y1; ++yy)
-        for (int xx = x0; xx < x1; ++xx) s->pixels[yy * s->width + xx] = colour;
-}
-
-void FrameRect(Surface* s, int x, int y, int w, int h, uint32_t colour) {
-    FillRect(s, x, y, w, 1, colour);
-    FillRect(s, x, y + h - 1, w, 1, colour);
-    FillRect(s, x, y, 1, h, colour);
-    FillRect(s, x + w - 1, y, 1, h, colour);
-}
-
-void SetFont(FontFace face, int size, bool bold, uint32_t colour) {
-    MainField.fontName = face;
-    MainField.fontSize = size;
-    MainField.fontBold = bold;
-    MainField.foreColor = colour;
-}
-
-int Width(const std::string& text, size_t from, size_t to) {
-    return TextWidth(text.data() + from, static_cast<int>(to - from));
-}
-
-void DrawButton(Surface* field, int x, int y, const char* label, bool isDefault) {
-    FillRect(field, x, y, kButtonW, kButtonH, kTitleColour);
-    FrameRect(field, x, y, kButtonW, kButtonH, isDefault ? kWhite : kLightBlue);
-    SetFont(FONT_ARIAL, 8, true, kWhite);
-    const int len = static_cast<int>(std::strlen(label));
-    TextOutA(field, x + (kButtonW - TextWidth(label, len)) / 2, y + 3, label, len);
-}
-
-// The edit field is drawn on its own surface first, which clips long text.
-void DrawEditField(Surface* field, Surface* box, Edit& edit, const Layout& l) {
+void DrawEditField(Surface* field, Surface* box, Edit& edit, int x, int y) {
     FillSurface(box, kWhite);
-    SetFont(FONT_ARIAL, 10, false, kBlack);
+    SetDialogFont(10, false, kBlack);
+    auto width = [&](size_t from, size_t to) {
+        return TextWidth(edit.text.data() + from, static_cast<int>(to - from));
+    };
     const size_t selFrom = std::min(edit.anchor, edit.caret), selTo = std::max(edit.anchor, edit.caret);
-    const int caretPx = Width(edit.text, 0, edit.caret);
+    const int caretPx = width(0, edit.caret);
     const int inner = box->width - 6;
     if (caretPx - edit.scroll > inner) edit.scroll = caretPx - inner;
     if (caretPx - edit.scroll < 0) edit.scroll = caretPx;
     const int x0 = 3 - edit.scroll, y0 = 3;
-    const int fromPx = Width(edit.text, 0, selFrom), toPx = Width(edit.text, 0, selTo);
+    const int fromPx = width(0, selFrom), toPx = width(0, selTo);
     TextOutA(box, x0, y0, edit.text.data(), static_cast<int>(selFrom));
     if (selTo > selFrom) {
-        FillRect(box, x0 + fromPx, 2, toPx - fromPx, box->height - 4, kSelectColour);
+        FillBox(box, x0 + fromPx, 2, toPx - fromPx, box->height - 4, kSelectColour);
         MainField.foreColor = kWhite;
         TextOutA(box, x0 + fromPx, y0, edit.text.data() + selFrom, static_cast<int>(selTo - selFrom));
         MainField.foreColor = kBlack;
     } else {
-        FillRect(box, x0 + caretPx, 3, 1, box->height - 6, kBlack);
+        FillBox(box, x0 + caretPx, 3, 1, box->height - 6, kBlack);
     }
     TextOutA(box, x0 + toPx, y0, edit.text.data() + selTo, static_cast<int>(edit.text.size() - selTo));
-    BitBlt(field, l.editX, l.editY, box->width, box->height, box, 0, 0, SRCCOPY);
-    FrameRect(field, l.editX - 1, l.editY - 1, box->width + 2, box->height + 2, kLightBlue);
+    // The edit field is drawn on its own surface first, which clips long text.
+    BitBlt(field, x, y, box->width, box->height, box, 0, 0, SRCCOPY);
+    FrameBox(field, x - 1, y - 1, box->width + 2, box->height + 2, kLightBlue);
 }
 
-void DrawDialog(const std::vector<uint32_t>& saved, Surface* box, Edit& edit, const Layout& l,
-                const std::string& caption) {
-    Surface* field = MainField.image;
-    // The game's picture stays visible, dimmed, behind the dialog.
-    for (size_t i = 0; i < saved.size(); ++i) field->pixels[i] = (saved[i] >> 1) & 0x7F7F7F;
-    FillRect(field, kPanelX, l.panelY, kPanelW, l.panelH, kPanelColour);
-    FillRect(field, kPanelX, l.panelY, kPanelW, kTitleH, kTitleColour);
-    FrameRect(field, kPanelX, l.panelY, kPanelW, l.panelH, kLightBlue);
-    SetFont(FONT_ARIAL, 10, true, kWhite);
-    TextOutA(field, kPanelX + 6, l.panelY + 2, caption);
-    SetFont(FONT_ARIAL, 10, false, kPaleBlueWhite);
-    int y = l.panelY + kTitleH + kPad;
-    for (const std::string& line : l.lines) {
-        TextOutA(field, kPanelX + kPad, y, line);
-        y += kLineH;
+// Puts typed or pasted text in place of the selection: the characters the
+// rules carry, up to the length limit; the first one turned away is named.
+void Insert(Edit& edit, const char* utf8, const InputRules& rules) {
+    std::string bytes;
+    std::string refusal;
+    for (uint32_t cp : CodePoints(utf8)) {
+        const int b = CodePageByte(cp);
+        if (b < 0 || !rules.carries(static_cast<unsigned char>(b))) {
+            if (refusal.empty()) refusal = Naming(cp, "cannot be stored.");
+            continue;
+        }
+        bytes.push_back(static_cast<char>(b));
     }
-    DrawEditField(field, box, edit, l);
-    const int right = kPanelX + kPanelW - kPad;
-    DrawButton(field, right - 2 * kButtonW - kPad, l.buttonY, "OK", true);
-    DrawButton(field, right - kButtonW, l.buttonY, "Cancel", false);
+    const size_t from = std::min(edit.anchor, edit.caret), to = std::max(edit.anchor, edit.caret);
+    const size_t kept = edit.text.size() - (to - from);
+    const size_t room = rules.maxBytes > kept ? rules.maxBytes - kept : 0;
+    if (bytes.size() > room) {
+        bytes.resize(room);
+        if (refusal.empty()) refusal = "No more than " + std::to_string(rules.maxBytes) + " characters fit.";
+    }
+    if (!bytes.empty() || from != to) {
+        edit.text.replace(from, to - from, bytes);
+        edit.caret = edit.anchor = from + bytes.size();
+    }
+    // The hint stays until another refusal replaces it, so that it can be
+    // read while typing goes on.
+    if (!refusal.empty()) edit.hint = refusal;
 }
 
-void ReplaceSelection(Edit& edit, const std::string& bytes) {
+void Erase(Edit& edit) {
     const size_t from = std::min(edit.anchor, edit.caret), to = std::max(edit.anchor, edit.caret);
     edit.text.erase(from, to - from);
-    const size_t room = kMaxChars > static_cast<int>(edit.text.size()) ? kMaxChars - edit.text.size() : 0;
-    const std::string put = bytes.substr(0, room);
-    edit.text.insert(from, put);
-    edit.caret = edit.anchor = from + put.size();
+    edit.caret = edit.anchor = from;
 }
 
 void MoveCaret(Edit& edit, size_t to, bool extend) {
@@ -194,126 +149,111 @@ void MoveCaret(Edit& edit, size_t to, bool extend) {
     if (!extend) edit.anchor = edit.caret;
 }
 
-enum class KeyResult { NONE, CHANGED, ACCEPT, CANCEL };
+// Why the text cannot be taken as it stands; empty when it can.
+std::string Objection(const std::string& text, const InputRules& rules) {
+    for (char ch : text) {
+        const auto b = static_cast<unsigned char>(ch);
+        if (!rules.carries(b)) return NamingByte(b, "cannot be stored.");
+    }
+    if (!text.empty()) {
+        for (unsigned char b : {static_cast<unsigned char>(text.front()), static_cast<unsigned char>(text.back())})
+            if (!rules.carriesAtEnd(b)) return NamingByte(b, "cannot come first or last.");
+    }
+    return {};
+}
 
-KeyResult EditKey(Edit& edit, const SDL_Keysym& key) {
+DialogStep EditKey(Edit& edit, const SDL_Keysym& key, const InputRules& rules) {
     const bool shift = (key.mod & KMOD_SHIFT) != 0;
     const bool ctrl = (key.mod & KMOD_CTRL) != 0;
     const bool hasSelection = edit.anchor != edit.caret;
     const size_t selFrom = std::min(edit.anchor, edit.caret), selTo = std::max(edit.anchor, edit.caret);
     switch (key.sym) {
         case SDLK_RETURN:
-        case SDLK_KP_ENTER: return KeyResult::ACCEPT;
-        case SDLK_ESCAPE: return KeyResult::CANCEL;
+        case SDLK_KP_ENTER:
+        {
+            const std::string objection = Objection(edit.text, rules);
+            if (objection.empty()) return DialogStep::ACCEPT;
+            edit.hint = objection;
+            return DialogStep::REDRAW;
+        }
+        case SDLK_ESCAPE: return DialogStep::CANCEL;
         case SDLK_BACKSPACE:
             if (!hasSelection && edit.caret > 0) edit.anchor = edit.caret - 1;
-            ReplaceSelection(edit, {});
-            return KeyResult::CHANGED;
+            Erase(edit);
+            return DialogStep::REDRAW;
         case SDLK_DELETE:
             if (!hasSelection && edit.caret < edit.text.size()) edit.anchor = edit.caret + 1;
-            ReplaceSelection(edit, {});
-            return KeyResult::CHANGED;
+            Erase(edit);
+            return DialogStep::REDRAW;
         case SDLK_LEFT:
             if (hasSelection && !shift) MoveCaret(edit, selFrom, false);
             else MoveCaret(edit, edit.caret > 0 ? edit.caret - 1 : 0, shift);
-            return KeyResult::CHANGED;
+            return DialogStep::REDRAW;
         case SDLK_RIGHT:
             if (hasSelection && !shift) MoveCaret(edit, selTo, false);
             else MoveCaret(edit, edit.caret + 1, shift);
-            return KeyResult::CHANGED;
-        case SDLK_HOME: MoveCaret(edit, 0, shift); return KeyResult::CHANGED;
-        case SDLK_END: MoveCaret(edit, edit.text.size(), shift); return KeyResult::CHANGED;
+            return DialogStep::REDRAW;
+        case SDLK_HOME: MoveCaret(edit, 0, shift); return DialogStep::REDRAW;
+        case SDLK_END: MoveCaret(edit, edit.text.size(), shift); return DialogStep::REDRAW;
         default: break;
     }
-    if (!ctrl) return KeyResult::NONE;
+    if (!ctrl) return DialogStep::KEEP;
     if (key.sym == SDLK_a) {
         edit.anchor = 0;
         edit.caret = edit.text.size();
-        return KeyResult::CHANGED;
+        return DialogStep::REDRAW;
     }
     if (key.sym == SDLK_c && hasSelection) {
         SDL_SetClipboardText(Cp1252ToUtf8(edit.text.substr(selFrom, selTo - selFrom)).c_str());
-        return KeyResult::NONE;
+        return DialogStep::KEEP;
     }
     if (key.sym == SDLK_v && SDL_HasClipboardText()) {
         char* clip = SDL_GetClipboardText();
         if (clip != nullptr) {
-            ReplaceSelection(edit, TypedBytes(clip));
+            Insert(edit, clip, rules);
             SDL_free(clip);
         }
-        return KeyResult::CHANGED;
+        return DialogStep::REDRAW;
     }
-    return KeyResult::NONE;
+    return DialogStep::KEEP;
 }
 }  // namespace
 
 std::string PlatformInputBox(const std::string& prompt, const std::string& caption,
-                             const std::string& defaultAnswer) {
-    Surface* field = MainField.image;
-    if (field == nullptr || sdlWindow.window == nullptr) return {};
-    const PictureBox savedProps = MainField;
-    const std::vector<uint32_t> saved(field->pixels, field->pixels + field->width * field->height);
-    const Layout layout = MakeLayout(prompt);
-    Surface* box = CreateSurface(layout.editW, kEditH);
+                             const std::string& defaultAnswer, const InputRules& rules) {
+    if (!DialogPossible()) return {};
+    DialogPanel panel;
+    panel.caption = caption;
+    panel.lines = BreakDialogText(prompt, kMaxPromptLines);
+    panel.bodyH = kEditH + kDialogPad + kDialogLineH;  // the edit field, then the hint line
+    panel.buttons = {"OK", "Cancel"};
+    LayOutDialog(&panel);
+    const int editX = kDialogX + kDialogPad, editW = kDialogW - 2 * kDialogPad;
+    Surface* box = CreateSurface(editW, kEditH);
     if (box == nullptr) return {};
 
     Edit edit;
-    edit.text = defaultAnswer.substr(0, kMaxChars);
+    edit.text = defaultAnswer.substr(0, rules.maxBytes);
     edit.anchor = 0;  // the default answer starts selected: typing replaces it
     edit.caret = edit.text.size();
 
-    // Key-ups the game is owed for keys it saw go down; delivered at its next
-    // event dispatch, never while the dialog is open.
-    std::vector<SDL_Event> owedKeyUps;
-    bool quitRequested = false;
-    bool accepted = false;
-
-    SDL_Rect imeRect{layout.editX, layout.editY, layout.editW, kEditH};
-    SDL_SetTextInputRect(&imeRect);
-    SDL_StartTextInput();
-    DrawDialog(saved, box, edit, layout, caption);
-    PresentField();
-    for (bool open = true; open;) {
-        SDL_Event event;
-        if (!SDL_WaitEventTimeout(&event, 100)) continue;
-        if (IsCloseRequest(event)) {
-            // Closing the window cancels the dialog; the game closes at its
-            // next event dispatch.
-            quitRequested = true;
-            break;
+    DialogHandlers handlers;
+    handlers.key = [&](const SDL_Keysym& key) { return EditKey(edit, key, rules); };
+    handlers.text = [&](const char* utf8) {
+        Insert(edit, utf8, rules);
+        return DialogStep::REDRAW;
+    };
+    handlers.draw = [&](const std::vector<uint32_t>& background) {
+        Surface* field = MainField.image;
+        DrawDialogPanel(panel, background);
+        DrawEditField(field, box, edit, editX, panel.bodyY);
+        if (!edit.hint.empty()) {
+            SetDialogFont(10, false, kYellow);
+            TextOutA(field, editX, panel.bodyY + kEditH + kDialogPad - 2, edit.hint);
         }
-        if (HandleWindowEvent(event)) continue;
-        KeyResult result = KeyResult::NONE;
-        if (event.type == SDL_KEYUP && GameHoldsKey(event.key.keysym.scancode)) {
-            owedKeyUps.push_back(event);
-        } else if (event.type == SDL_KEYDOWN) {
-            result = EditKey(edit, event.key.keysym);
-        } else if (event.type == SDL_TEXTINPUT) {
-            ReplaceSelection(edit, TypedBytes(event.text.text));
-            result = KeyResult::CHANGED;
-        }
-        switch (result) {
-            case KeyResult::ACCEPT: accepted = true; open = false; break;
-            case KeyResult::CANCEL: open = false; break;
-            case KeyResult::CHANGED:
-                DrawDialog(saved, box, edit, layout, caption);
-                PresentField();
-                break;
-            case KeyResult::NONE: break;
-        }
-    }
-    SDL_StopTextInput();
+    };
+    handlers.textArea = SDL_Rect{editX, panel.bodyY, editW, kEditH};
+    const bool accepted = RunDialog(handlers);
     DestroySurface(box);
-
-    std::copy(saved.begin(), saved.end(), field->pixels);
-    MainField = savedProps;
-    PresentField();
-    DropQueuedKeyPresses();
-    for (SDL_Event& e : owedKeyUps) SDL_PushEvent(&e);
-    if (quitRequested) {
-        SDL_Event quit{};
-        quit.type = SDL_QUIT;
-        SDL_PushEvent(&quit);
-    }
     return accepted ? Cp1252ToUtf8(edit.text) : std::string();
 }

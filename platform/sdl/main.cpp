@@ -16,6 +16,7 @@
 #include "gfx/play_field.h"
 #include "gfx/surface.h"
 #include "platform/platform.h"
+#include "platform/sdl/gamepad.h"
 #include "platform/sdl/sdl_window.h"
 #include "shell/main_loop.h"
 
@@ -127,6 +128,8 @@ int main() {
     const char* windowError = nullptr;
     if (!CreateGameWindow(&windowError)) FailStart(std::string("cannot open the window: ") + windowError);
     SetWindowIcon();
+    StartGamepads(ProgramFolder() + "/gamecontrollerdb.txt");
+    TakeKeyboardRepeat();
     // The pointer is hidden over the play field.
     SDL_ShowCursor(SDL_DISABLE);
     OnLoad();

@@ -5,11 +5,12 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "base/codepage.h"
 #include "gfx/play_field.h"
 #include "gfx/surface.h"
 #include "platform/platform.h"
+#include "platform/sdl/gamepad.h"
 #include "platform/sdl/sdl_window.h"
+#include "platform/sdl/test_pad.h"
 #include "shell/keyboard.h"
 #include "shell/main_loop.h"
 
@@ -43,26 +44,6 @@ void HandleKey(const SDL_KeyboardEvent& key) {
     }
 }
 
-SDL_MessageBoxData BoxData(const std::string& text, const std::string& caption, Uint32 flags,
-                           const SDL_MessageBoxButtonData* buttons, int count,
-                           std::string* textUtf8, std::string* captionUtf8) {
-    // The game's texts end lines with CR LF; SDL's boxes break at LF only.
-    std::string lines;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\r') lines.push_back(text[i]);
-        else if (i + 1 >= text.size() || text[i + 1] != '\n') lines.push_back('\n');
-    }
-    *textUtf8 = Cp1252ToUtf8(lines);
-    *captionUtf8 = Cp1252ToUtf8(caption);
-    SDL_MessageBoxData data{};
-    data.flags = flags;
-    data.window = sdlWindow.window;
-    data.title = captionUtf8->c_str();
-    data.message = textUtf8->c_str();
-    data.numbuttons = count;
-    data.buttons = buttons;
-    return data;
-}
 }  // namespace
 
 bool CreateGameWindow(const char** error) {
@@ -193,6 +174,7 @@ bool IsCloseRequest(const SDL_Event& event) {
 void DropQueuedKeyPresses() {
     SDL_PumpEvents();
     SDL_FlushEvent(SDL_KEYDOWN);
+    SDL_FlushEvent(SDL_CONTROLLERBUTTONDOWN);
     SDL_FlushEvent(SDL_TEXTINPUT);
     SDL_FlushEvent(SDL_TEXTEDITING);
 }
@@ -222,11 +204,14 @@ void PlatformSleep(int32_t milliseconds) {
 
 void PlatformDispatchEvents() {
     PresentField();
+    FeedTestPad();
+    GamepadCatchUp();
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
         if (IsCloseRequest(event)) OnUnload();
         if (HandleWindowEvent(event)) continue;
         if (event.type == SDL_KEYDOWN || event.type == SDL_KEYUP) HandleKey(event.key);
+        else GamepadGameEvent(event);
     }
 }
 
@@ -236,38 +221,6 @@ void PlatformShowWindow() {
     SDL_ShowWindow(sdlWindow.window);
     SDL_RaiseWindow(sdlWindow.window);
     PresentField();
-}
-
-void PlatformMessageBox(const std::string& text, const std::string& caption) {
-    const SDL_MessageBoxButtonData buttons[] = {
-        {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 0, "OK"},
-    };
-    std::string textUtf8, captionUtf8;
-    const SDL_MessageBoxData data =
-        BoxData(text, caption, SDL_MESSAGEBOX_INFORMATION, buttons, 1, &textUtf8, &captionUtf8);
-    int pressed = -1;
-    if (SDL_ShowMessageBox(&data, &pressed) != 0) {
-        SDL_Log("%s: %s", captionUtf8.c_str(), textUtf8.c_str());
-    }
-    DropQueuedKeyPresses();
-}
-
-bool PlatformAskYesNo(const std::string& text, const std::string& caption) {
-    // Buttons are listed right to left on some systems; the ids decide.
-    const SDL_MessageBoxButtonData buttons[] = {
-        {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, 1, "Yes"},
-        {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 0, "No"},
-    };
-    std::string textUtf8, captionUtf8;
-    const SDL_MessageBoxData data =
-        BoxData(text, caption, SDL_MESSAGEBOX_INFORMATION | SDL_MESSAGEBOX_BUTTONS_LEFT_TO_RIGHT, buttons, 2, &textUtf8, &captionUtf8);
-    int pressed = 0;
-    if (SDL_ShowMessageBox(&data, &pressed) != 0) {
-        SDL_Log("%s: %s (answered No)", captionUtf8.c_str(), textUtf8.c_str());
-        pressed = 0;
-    }
-    DropQueuedKeyPresses();
-    return pressed == 1;
 }
 
 void PlatformEndProgram(int status) {

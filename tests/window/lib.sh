@@ -5,6 +5,7 @@
 set -u
 
 QUILLRUN_BIN=""
+PAD_FILE=""
 SOURCE_DIR=""
 WORK_DIR=""
 XVFB_PID=""
@@ -118,10 +119,27 @@ setup_window_test() {
     trap 'exit 1' INT TERM
     start_xvfb
     make_game_dir
+    PAD_FILE="$WORK_DIR/pad.txt"
+    : >"$PAD_FILE"
 }
 
+# Works the game's test pad (a virtual game controller): attach, detach,
+# "button NAME down|up", "axis NAME VALUE", with SDL's names ("a", "dpup",
+# "leftx", "lefttrigger"). The game reads the commands at its next event
+# dispatch.
+pad() { echo "$*" >>"$PAD_FILE"; }
+
+# The game's dialogs, message boxes and the name dialog alike, are drawn in
+# the window with a title bar in this blue, found nowhere else.
+DIALOG_TITLE=103080
+box_shown() {
+    screenshot "$GAME_WINDOW" "$WORK_DIR/box.png" &&
+        [ "$(colour_count_in "$WORK_DIR/box.png" 41 0 43 215 "$DIALOG_TITLE")" -ge 30 ]
+}
+no_box_shown() { ! box_shown; }
+
 start_game() {
-    "$GAME_DIR/quillrun" >"$WORK_DIR/game.log" 2>&1 &
+    QUILLRUN_TEST_PAD="$PAD_FILE" "$GAME_DIR/quillrun" "$@" >"$WORK_DIR/game.log" 2>&1 &
     GAME_PID=$!
     GAME_WINDOW=""
     wait_until 30 find_game_window || fail "no window titled 'Quillrun v1.21' appeared"

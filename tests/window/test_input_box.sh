@@ -33,7 +33,6 @@ dialog_open() {
     [ "$(pixel_hex "$WORK_DIR/dialog.png" 42 39)" = "103080" ]
 }
 wait_until 60 dialog_open || fail "no name dialog appeared in the game window"
-no_window_titled Error || fail "a message box opened instead of the name dialog"
 
 note "type over the selected default, then edit"
 # The 'h' typed and erased here would toggle the help screen if its key
@@ -84,6 +83,45 @@ wait_until 30 name_is_me || fail "Maps.ini holds the name '$(stored_name)' after
 wait_until 30 selection_shown || fail "the selection screen did not come back after the second run"
 # Its release reaching the game would have ended the program here.
 game_alive || fail "the ESC that cancelled the dialog reached the game"
+
+note "a character a record cannot store is refused with a hint"
+# "º" masks to CR and "—" to a blank the reader trims at the end of a value.
+write_catalogue
+send_keys "$GAME_WINDOW" Return
+sleep 0.5
+send_keys "$GAME_WINDOW" Up
+wait_until 60 dialog_open || fail "no name dialog appeared for the third record"
+hint_shown() {
+    screenshot "$GAME_WINDOW" "$WORK_DIR/hint.png"
+    [ "$(colour_count_in "$WORK_DIR/hint.png" 48 133 560 155 FFFF00)" -ge 20 ]
+}
+hint_shown && fail "a hint is shown before anything was typed"
+LC_ALL=C.UTF-8 xdotool type --delay 60 'Ana & Zeº 9'
+wait_until 10 hint_shown || fail "no hint after typing 'º'"
+LC_ALL=C.UTF-8 xdotool type --delay 60 '—'
+send_keys "$GAME_WINDOW" Return
+sleep 1
+dialog_open || fail "the dialog took a name ending in '—'"
+hint_shown || fail "no hint for the '—' at the end"
+send_keys "$GAME_WINDOW" BackSpace Return
+wait_until 30 dialog_closed || fail "the dialog did not close on Return"
+name_is_typed() { [ "$(stored_name)" = "Ana & Ze 9" ]; }
+wait_until 30 name_is_typed || fail "Maps.ini holds the name '$(stored_name)', expected 'Ana & Ze 9'"
+
+note "the pad's A accepts the default name"
+wait_until 30 selection_shown || fail "the selection screen did not come back after the third run"
+write_catalogue
+pad attach
+send_keys "$GAME_WINDOW" Return
+sleep 0.5
+send_keys "$GAME_WINDOW" Up
+wait_until 60 dialog_open || fail "no name dialog appeared for the fourth record"
+pad button a down
+pad button a up
+wait_until 30 dialog_closed || fail "the dialog did not close on the pad's A"
+name_is_old() { [ "$(stored_name)" = "Old" ]; }
+wait_until 30 name_is_old || fail "Maps.ini holds the name '$(stored_name)', expected the default 'Old'"
+wait_until 30 selection_shown || fail "the selection screen did not come back after the fourth run"
 
 note "ESC ends the program with status 0"
 send_keys "$GAME_WINDOW" Escape

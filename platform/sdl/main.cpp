@@ -17,6 +17,7 @@
 #include "gfx/surface.h"
 #include "platform/platform.h"
 #include "platform/sdl/gamepad.h"
+#include "platform/sdl/screenshot.h"
 #include "platform/sdl/sdl_window.h"
 #include "shell/main_loop.h"
 
@@ -129,6 +130,7 @@ int main() {
     if (!CreateGameWindow(&windowError)) FailStart(std::string("cannot open the window: ") + windowError);
     SetWindowIcon();
     StartGamepads(ProgramFolder() + "/gamecontrollerdb.txt");
+    StartScreenshots(ProgramFolder());
     TakeKeyboardRepeat();
     // The pointer is hidden over the play field.
     SDL_ShowCursor(SDL_DISABLE);

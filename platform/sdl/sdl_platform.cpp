@@ -1,6 +1,5 @@
 // The platform layer of the window build, on SDL2.
 #include <SDL.h>
-#include <time.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -9,6 +8,8 @@
 #include "gfx/surface.h"
 #include "platform/platform.h"
 #include "platform/sdl/gamepad.h"
+#include "platform/sdl/pacing.h"
+#include "platform/sdl/screenshot.h"
 #include "platform/sdl/sdl_window.h"
 #include "platform/sdl/test_pad.h"
 #include "shell/keyboard.h"
@@ -151,6 +152,10 @@ bool HandleWindowEvent(const SDL_Event& event) {
         if (event.type == SDL_KEYDOWN && event.key.repeat == 0) ToggleFullscreen();
         return true;
     }
+    if ((event.type == SDL_KEYDOWN || event.type == SDL_KEYUP) && event.key.keysym.sym == SDLK_F12) {
+        if (event.type == SDL_KEYDOWN && event.key.repeat == 0) TakeScreenshot();
+        return true;
+    }
     if (event.type == SDL_WINDOWEVENT) {
         switch (event.window.event) {
             case SDL_WINDOWEVENT_SIZE_CHANGED:
@@ -183,21 +188,6 @@ bool GameHoldsKey(SDL_Scancode scancode) {
     return scancode >= 0 && scancode < SDL_NUM_SCANCODES && gameKeyDown[scancode];
 }
 
-int32_t PlatformTickCount() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    const uint64_t ms = static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
-    return static_cast<int32_t>(static_cast<uint32_t>(ms));
-}
-
-int32_t PlatformWaitTickAfter(int32_t deadline) {
-    // A busy wait by design: sleeping would coarsen the frame steps.
-    for (;;) {
-        const int32_t now = PlatformTickCount();
-        if (TickPassed(now, deadline)) return now;
-    }
-}
-
 void PlatformSleep(int32_t milliseconds) {
     if (milliseconds > 0) SDL_Delay(static_cast<Uint32>(milliseconds));
 }
@@ -224,6 +214,8 @@ void PlatformShowWindow() {
 }
 
 void PlatformEndProgram(int status) {
+    FinishScreenshots();
+    WritePacingLog();
     SDL_Quit();
     std::exit(status);
 }

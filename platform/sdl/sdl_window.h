@@ -27,8 +27,8 @@ void PresentField();
 // The Windows virtual-key code of an SDL key; 0 when the key has none.
 int16_t VirtualKeyOf(const SDL_Keysym& key);
 
-// Handles events that every event loop treats alike: F11 fullscreen and the
-// repaints after a resize. True when the event was consumed.
+// Handles events that every event loop treats alike: F11 fullscreen, F12
+// screenshot and the repaints after a resize. True when the event was consumed.
 bool HandleWindowEvent(const SDL_Event& event);
 
 // True when the event asks the program to close (window close button, the

@@ -940,27 +940,30 @@ std::vector<uint8_t> MakeHelp(const Fonts& f) {
         {"H / F1", "show or hide this help"},
         {"D", "show the cave gauge"},
         {"ESC", "leave the run / the replay / quit"},
+        {"F11", "fullscreen on / off"},
+        {"F12", "save a screenshot"},
     };
-    int y = 30;
+    int y = 28;
     for (const auto& k : keys) {
         DrawText(p, f.bold, k[0], 12, y, kr, kg, kb);
         DrawText(p, f.regular, k[1], 104, y, tr, tg, tb);
-        y += 15;
+        y += 13;
     }
     const char* right[] = {
         "#SHIELD AND FUEL",
-        "Rock costs shield, the more the harder you hit it;",
-        "it grows back slowly. Below zero the run ends.",
-        "Brake and turbo burn fuel, which refills while",
-        "unused; turbo needs a shield above 30.",
+        "Rock costs shield, more the harder you hit it; it",
+        "grows back slowly. Below zero the run ends. Brake",
+        "and turbo burn fuel; turbo needs a shield above 30.",
         "#POINTS",
         "Every moment scores, more with turbo, a full",
         "shield and a narrow cave (the bonus in brackets).",
         "#RECORDS AND REPLAYS",
-        "Beat a cave's best score to sign the record; the",
-        "run is kept as its replay (R; RIGHT, LEFT seek,",
-        "DOWN slow). In a run you race the best run:",
-        "\"Chance\" when you are ahead, \"Losing\" behind.",
+        "Beat a cave's best score to sign the record and keep",
+        "the run as its replay (R; RIGHT, LEFT seek, DOWN",
+        "slow). In a run: \"Chance\" ahead, \"Losing\" behind.",
+        "#GAMEPAD",
+        "D-pad, stick: the arrows. Triggers: brake, turbo.",
+        "A: ENTER  B: ESC  Start: P  Back: H  Y: R  X: U",
     };
     y = 8;
     for (const char* line : right) {

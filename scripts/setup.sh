@@ -10,10 +10,12 @@ PACKAGES=(
   libsdl2-dev libsdl2-ttf-dev libx11-dev libfontconfig-dev fonts-liberation2
   libstb-dev libgtest-dev libcurl4-openssl-dev
   xdg-utils
+  libcpp-httplib-dev libsqlite3-dev libpqxx-dev
 )
 TEST_PACKAGES=(
   xvfb xauth xdotool x11-apps x11-utils imagemagick xfonts-base python3
   clang-14 libclang-rt-14-dev
+  postgresql chromium chromium-driver python3-selenium
 )
 
 die() {

@@ -1,0 +1,150 @@
+// Rendering the score list page.
+#include "server/score_page.h"
+
+namespace {
+
+std::string PageHead(const std::string& title) {
+    return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+           "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>" +
+           HtmlEscape(title) +
+           "</title>\n<link rel=\"stylesheet\" href=\"/static/scores.css\">\n"
+           "<link rel=\"icon\" href=\"/favicon.svg\" type=\"image/svg+xml\">\n</head>\n<body>\n";
+}
+
+std::string DateCell(const std::string& date) {
+    const std::string d = HtmlEscape(date);
+    return "<td class=\"date\"><time datetime=\"" + d + "\">" + d + "</time></td>";
+}
+
+}  // namespace
+
+std::string HtmlEscape(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            case '\'': out += "&#39;"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string RenderScorePage(const std::vector<MapScores>& maps, const std::vector<Upload>& latest,
+                            const std::vector<std::string>& mapNames) {
+    std::string page = PageHead("Quillrun high scores");
+    page.reserve(64 * 1024);
+    page += "<header>\n<h1>Quillrun high scores</h1>\n<p>The ten best pilots of every cave, each with their best "
+            "run, and the latest uploads.</p>\n</header>\n<main>\n";
+
+    page += "<section id=\"latest\" class=\"latest\">\n<h2>Latest uploads</h2>\n";
+    if (latest.empty()) {
+        page += "<p class=\"empty\">no score yet</p>\n";
+    } else {
+        page += "<table>\n<thead><tr><th>Cave</th><th>Pilot</th><th class=\"score\">Score</th><th>Date</th></tr>"
+                "</thead>\n<tbody>\n";
+        for (const Upload& u : latest) {
+            const std::string name =
+                u.mapId >= 0 && static_cast<size_t>(u.mapId) < mapNames.size() ? mapNames[u.mapId] : u.mapName;
+            page += "<tr><td class=\"cave\"><a href=\"#map-" + std::to_string(u.mapId) + "\">" + HtmlEscape(name) +
+                    "</a></td><td class=\"holder\">" + HtmlEscape(u.holder) + "</td><td class=\"score\">" +
+                    std::to_string(u.score) + "</td>" + DateCell(u.playedOn) + "</tr>\n";
+        }
+        page += "</tbody>\n</table>\n";
+    }
+    page += "</section>\n<div class=\"maps\">\n";
+
+    for (const MapScores& m : maps) {
+        const std::string id = std::to_string(m.id);
+        page += "<section id=\"map-" + id + "\" class=\"map\">\n<h2><span class=\"number\">" + id + "</span> " +
+                HtmlEscape(m.name) + "</h2>\n";
+        if (m.top.empty()) {
+            page += "<p class=\"empty\">no score yet</p>\n";
+        } else {
+            page += "<table>\n<thead><tr><th class=\"rank\">#</th><th>Pilot</th><th class=\"score\">Score</th>"
+                    "<th>Date</th></tr></thead>\n<tbody>\n";
+            for (size_t i = 0; i < m.top.size(); ++i) {
+                const RankedScore& s = m.top[i];
+                page += "<tr><td class=\"rank\">" + std::to_string(i + 1) + "</td><td class=\"holder\">" +
+                        HtmlEscape(s.holder) + "</td><td class=\"score\">" + std::to_string(s.score) + "</td>" +
+                        DateCell(s.playedOn) + "</tr>\n";
+            }
+            page += "</tbody>\n</table>\n";
+        }
+        page += "</section>\n";
+    }
+    page += "</div>\n</main>\n</body>\n</html>\n";
+    return page;
+}
+
+std::string RenderNotFoundPage() {
+    return PageHead("Not found") +
+           "<header>\n<h1>Not found</h1>\n</header>\n<main>\n<p>There is no page here. The high scores are on "
+           "<a href=\"/index2.php?game=4\">the score list</a>.</p>\n</main>\n</body>\n</html>\n";
+}
+
+const char kScoreStyleSheet[] = R"css(:root {
+  color-scheme: dark;
+  --ground: #101418;
+  --panel: #1b2229;
+  --line: #2d3945;
+  --text: #e6edf3;
+  --dim: #93a4b5;
+  --accent: #f2c14e;
+}
+* { box-sizing: border-box; }
+body {
+  margin: 0;
+  background: var(--ground);
+  color: var(--text);
+  font: 16px/1.45 system-ui, "Liberation Sans", Arial, sans-serif;
+}
+header, main { max-width: 72rem; margin: 0 auto; padding: 0 1rem; }
+header { padding-top: 1.5rem; }
+h1 { margin: 0 0 .25rem; color: var(--accent); font-size: 1.8rem; }
+header p { margin: 0 0 .5rem; color: var(--dim); }
+a { color: var(--accent); }
+section {
+  background: var(--panel);
+  border: 1px solid var(--line);
+  border-radius: .5rem;
+  padding: .75rem 1rem 1rem;
+  margin: 1rem 0;
+  min-width: 0;
+}
+h2 { margin: 0 0 .5rem; font-size: 1.15rem; }
+h2 .number {
+  display: inline-block;
+  min-width: 1.8rem;
+  color: var(--ground);
+  background: var(--accent);
+  border-radius: .3rem;
+  text-align: center;
+  margin-right: .4rem;
+}
+.maps {
+  display: grid;
+  grid-template-columns: repeat(auto-fill, minmax(20rem, 1fr));
+  gap: 0 1rem;
+}
+table { width: 100%; border-collapse: collapse; table-layout: fixed; }
+th, td { padding: .2rem .4rem; text-align: left; border-bottom: 1px solid var(--line); }
+th { color: var(--dim); font-weight: 600; }
+td.holder, td.cave { overflow-wrap: anywhere; }
+th.rank, td.rank { width: 2.5rem; }
+th.score, td.score { width: 5rem; text-align: right; font-variant-numeric: tabular-nums; }
+th:last-child, td.date { width: 7.5rem; }
+.empty { color: var(--dim); font-style: italic; margin: .25rem 0; }
+@media (max-width: 30rem) {
+  body { font-size: 15px; }
+  section { padding: .5rem; }
+  th:last-child, td.date { width: 6.5rem; }
+}
+)css";
+
+const char kScoreIcon[] =
+    R"svg(<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 32 32"><rect width="32" height="32" rx="6" fill="#101418"/><path d="M4 22 L14 12 L20 17 L28 9" stroke="#f2c14e" stroke-width="3" fill="none"/></svg>)svg";

@@ -1,0 +1,63 @@
+// The score store: what the server keeps of the uploads and the one small
+// interface that the SQLite and PostgreSQL stores implement.
+#pragma once
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+constexpr int kFirstMap = 1;
+constexpr int kLastMap = 26;
+
+// One accepted upload; texts are UTF-8.
+struct Upload {
+    int mapId = 0;
+    std::string mapName;   // the name the client sent
+    std::string holder;
+    int score = 0;
+    std::string playedOn;    // YYYY-MM-DD, the client's date
+    std::string receivedAt;  // the server's UTC time, ISO 8601 with milliseconds
+};
+
+// A holder's best upload on one map.
+struct RankedScore {
+    std::string holder;
+    int score = 0;
+    std::string playedOn;
+};
+
+// Thrown when the database cannot be reached or refuses a statement.
+struct StoreError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// All operations may be called from many threads at once; they throw
+// StoreError on a database failure.
+class ScoreStore {
+public:
+    virtual ~ScoreStore() = default;
+    // Stores the upload durably before returning. The same map, holder,
+    // score and date a second time is stored once; false then.
+    virtual bool Add(const Upload& upload) = 0;
+    // Many uploads in one transaction (bulk loading); duplicates are skipped.
+    virtual void AddMany(const std::vector<Upload>& uploads) = 0;
+    // The best `limit` holders of a map, each with their best upload, best
+    // first; equal scores in the order they were reached.
+    virtual std::vector<RankedScore> Top(int mapId, int limit) = 0;
+    // The latest `limit` uploads across all maps, newest first.
+    virtual std::vector<Upload> Latest(int limit) = 0;
+    // True when the database answers a trivial query.
+    virtual bool Healthy() = 0;
+};
+
+// "sqlite:PATH" or "postgresql://..." (also "postgres://..."); throws
+// StoreError when the database cannot be opened or prepared.
+std::unique_ptr<ScoreStore> OpenScoreStore(const std::string& location);
+
+// One map's official name with its best holders, as the list shows them.
+struct MapScores {
+    int id = 0;
+    std::string name;
+    std::vector<RankedScore> top;
+};

@@ -1,0 +1,35 @@
+// Reading an upload from the query of a score request: percent-decoding,
+// the character set of the texts, and the checks every value must pass.
+#pragma once
+
+#include <string>
+
+#include "server/score_store.h"
+
+struct UploadParse {
+    bool ok = false;
+    std::string reason;  // one line, set when !ok
+    Upload upload;       // mapId, mapName, holder, score, playedOn when ok
+};
+
+// `query` is the raw text after "?". Parameters: id, nmn, nsc, npn, nsd,
+// nreplay, each exactly once; others are ignored. `today` (YYYY-MM-DD, the
+// server's UTC date) bounds the played date: at most one day later.
+UploadParse ParseUpload(const std::string& query, const std::string& today);
+
+// Percent-decodes `text` ("+" is a blank); false on a "%" not followed by
+// two hexadecimal digits.
+bool PercentDecode(const std::string& text, std::string* out);
+
+// True when `text` is well-formed UTF-8 (no overlong forms, surrogates or
+// code points above U+10FFFF).
+bool IsValidUtf8(const std::string& text);
+
+// A decoded value as UTF-8: kept when it is UTF-8, else read as Windows-1252.
+std::string TextAsUtf8(const std::string& bytes);
+
+// True for YYYY-MM-DD naming a day that exists (years 1..9999).
+bool IsCalendarDate(const std::string& text);
+
+// The date one day after a valid YYYY-MM-DD date.
+std::string NextDay(const std::string& date);

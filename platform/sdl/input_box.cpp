@@ -71,10 +71,10 @@ std::string Naming(uint32_t cp, const char* what) {
     const int b = CodePageByte(cp);
     const bool showable = b >= 0x20 && b != 0x7F && !(b >= 0x80 && b < 0xA0 && Cp1252ToUnicode(b) == 0) &&
                           b != 0xA0 && b != 0xAD;
-    std::string name = "The character ";
-    if (showable) name += "\"" + std::string(1, static_cast<char>(b)) + "\" (" + number + ")";
-    else name += number;
-    return name + " " + what;
+    char text[96];
+    if (showable) std::snprintf(text, sizeof text, "The character \"%c\" (%s) %s", b, number, what);
+    else std::snprintf(text, sizeof text, "The character %s %s", number, what);
+    return text;
 }
 
 std::string NamingByte(unsigned char b, const char* what) {

@@ -36,9 +36,11 @@ std::string FreeName(time_t when) {
     localtime_r(&when, &local);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-    const std::string base = shotFolder + "/quillrun-" + stamp;
     for (int n = 1; n < 100; ++n) {
-        const std::string path = base + (n == 1 ? "" : "-" + std::to_string(n)) + ".png";
+        char name[64];
+        if (n == 1) std::snprintf(name, sizeof name, "/quillrun-%s.png", stamp);
+        else std::snprintf(name, sizeof name, "/quillrun-%s-%d.png", stamp, n);
+        const std::string path = shotFolder + name;
         struct stat st {};
         if (lstat(path.c_str(), &st) != 0 && errno == ENOENT) return path;
     }

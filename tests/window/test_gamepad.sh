@@ -10,7 +10,15 @@ setup_window_test "$@"
 # bright thing above the status line.
 "$CONVERT" -size 9000x200 xc:black -type TrueColor "BMP3:$GAME_DIR/Maps/open.bmp" ||
     fail "convert could not make the map"
-printf '[01]\r\nFile=open.bmp\r\nWidth=9000\r\nName=Open\r\n' >"$GAME_DIR/Maps/Maps.ini"
+# Map 2 alone has a short name, so the selected row's width tells whether
+# the selection rests on it; 50 maps, so a few dozen steps never wrap to it.
+{
+    printf '[01]\r\nFile=open.bmp\r\nWidth=9000\r\nName=Open Cave Number One\r\n'
+    printf '[02]\r\nFile=open.bmp\r\nWidth=9000\r\nName=Ox\r\n'
+    for k in $(seq 3 50); do
+        printf '[%02d]\r\nFile=open.bmp\r\nWidth=9000\r\nName=Open Cave Number %d\r\n' "$k" "$k"
+    done
+} >"$GAME_DIR/Maps/Maps.ini"
 
 YELLOW=FFFF00
 RED=FF0000
@@ -40,6 +48,28 @@ pause_run() { press start; wait_until 20 paused_shown || fail "Start did not pau
 resume_run() { press start; wait_until 20 resumed || fail "Start did not resume the run"; }
 resumed() { shoot && [ "$(count 190 60 420 110 "$RED")" = 0 ]; }
 
+PALE=EEEDFE  # the selected row's text
+selected_width() { shoot && colour_stats "$SHOT" 0 97 318 107 "$PALE" | awk '{print $3}'; }
+
+note "a held D-pad direction repeats like a held key"
+# A press and release read at one dispatch would never reach a frame.
+pad button dpdown down
+sleep 0.2
+pad button dpdown up
+on_map_2() { local w; w=$(selected_width) && [ "$w" -gt 0 ] && [ "$w" -lt 60 ]; }
+wait_until 20 on_map_2 || fail "D-pad down did not move the selection to map 2 (row to x = $(selected_width))"
+sleep 1
+on_map_2 || fail "a short press of D-pad down moved the selection on (row to x = $(selected_width))"
+pad button dpdown down
+sleep 2
+pad button dpdown up
+sleep 0.5
+held=$(selected_width)
+[ "$held" -gt 60 ] || fail "D-pad down held for 2 s stayed on map 2 (row to x = $held)"
+sleep 1
+[ "$(selected_width)" = "$held" ] || fail "the selection moves on after D-pad down was released"
+send_keys "$GAME_WINDOW" 1
+
 note "A starts a run"
 press a
 wait_until 20 status_line_shown || fail "A on the selection screen did not start a run"
@@ -52,7 +82,7 @@ resume_run
 
 note "D-pad up thrusts the ship up"
 pad button dpup down
-sleep 0.3
+sleep 0.6
 pause_run
 y=$(ship_y)
 [ "$y" -ge 0 ] && [ "$y" -lt $((rest - 3)) ] || fail "D-pad up held: the ship is at y = $y, not above its rest at $rest"
@@ -63,7 +93,7 @@ press a
 wait_until 20 resumed || fail "A did not restart the run"
 pad button dpup down
 pad detach
-sleep 0.3
+sleep 0.6
 # A pad's buttons count once the game has taken the pad in at a dispatch.
 pad attach
 sleep 0.5
@@ -76,7 +106,7 @@ note "plugged in again, the stick thrusts up"
 press a
 wait_until 20 resumed || fail "A did not restart the run"
 pad axis lefty -30000
-sleep 0.3
+sleep 0.6
 pause_run
 y=$(ship_y)
 [ "$y" -ge 0 ] && [ "$y" -lt $((rest - 3)) ] || fail "the stick held up: the ship is at y = $y, not above its rest at $rest"

@@ -1,6 +1,6 @@
-// Picture files into surfaces. BMP and JPEG are decoded with stb_image after
-// the file has been checked to be complete, so that a cut-off file is
-// refused instead of being shown with a black or grey remainder.
+// Picture files into surfaces. The file is read whole into memory (with a
+// size bound) and handed to the BMP or JPEG decoder its first bytes name;
+// both refuse a damaged or cut-off file instead of showing part of it.
 #include "gfx/picture_store.h"
 
 #include <fcntl.h>
@@ -8,105 +8,28 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstring>
 #include <vector>
 
 #include "base/game_state.h"
+#include "gfx/bmp_reader.h"
+#include "gfx/jpeg_codec.h"
+#include "gfx/png_codec.h"
 #include "gfx/surface.h"
 #include "platform/platform.h"
 
-#define STBI_ONLY_BMP
-#define STBI_ONLY_JPEG
-#define STBI_NO_STDIO
-#define STBI_MAX_DIMENSIONS 65536
-#define STB_IMAGE_STATIC
-#define STB_IMAGE_IMPLEMENTATION
-#define STBI_WRITE_NO_STDIO
-#define STB_IMAGE_WRITE_STATIC
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wunused-parameter"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#pragma GCC diagnostic ignored "-Wsign-compare"
-#pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
-#include "stb_image.h"
-#include "stb_image_write.h"
-#pragma GCC diagnostic pop
-
 namespace {
 
-// Far above any picture the game uses (a map is at most 32767 x 200), low
-// enough that a hostile header cannot make the decoder ask for gigabytes.
-constexpr long long kMaxSide = 65535;
-constexpr long long kMaxPixels = 1LL << 24;
+// Far above any picture file the game uses (the largest cave is 12 MB).
 constexpr long long kMaxFileBytes = 1LL << 28;
 
-uint32_t Read16(const unsigned char* p) { return p[0] | (p[1] << 8); }
-uint32_t Read32(const unsigned char* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+void ShowMissing() {
+    PlatformMessageBox("No Map/Picture File!!!", "Error");
+    gs.playing = kFalse;
 }
 
-bool SizeAllowed(long long width, long long height) {
-    return width > 0 && height > 0 && width <= kMaxSide && height <= kMaxSide && width * height <= kMaxPixels;
-}
+}  // namespace
 
-// An uncompressed bitmap whose pixel rows all lie inside the file.
-bool CheckBmp(const std::vector<unsigned char>& file) {
-    const size_t n = file.size();
-    if (n < 26) return false;
-    const unsigned char* d = file.data();
-    const uint32_t offset = Read32(d + 10);
-    const uint32_t headerSize = Read32(d + 14);
-    long long width, height;
-    uint32_t bpp, compression = 0;
-    if (headerSize == 12) {
-        width = Read16(d + 18);
-        height = Read16(d + 20);
-        bpp = Read16(d + 24);
-    } else {
-        if (headerSize < 40 || n < 14 + static_cast<size_t>(headerSize)) return false;
-        width = static_cast<int32_t>(Read32(d + 18));
-        height = static_cast<int32_t>(Read32(d + 22));
-        bpp = Read16(d + 28);
-        compression = Read32(d + 30);
-    }
-    if (height < 0) height = -height;  // rows stored top-down
-    // Run-length and embedded JPEG/PNG bitmaps are not read.
-    if (compression != 0 && compression != 3) return false;
-    if (!SizeAllowed(width, height)) return false;
-    if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return false;
-    const long long rowBytes = (width * bpp + 31) / 32 * 4;
-    return static_cast<long long>(offset) + rowBytes * height <= static_cast<long long>(n);
-}
-
-// A JPEG that reaches its end-of-image marker after the first scan; a file
-// cut short anywhere before its end has none.
-bool CheckJpeg(const std::vector<unsigned char>& file) {
-    const size_t n = file.size();
-    const unsigned char* d = file.data();
-    size_t i = 2;
-    for (;;) {
-        while (i + 1 < n && d[i] == 0xFF && d[i + 1] == 0xFF) ++i;  // fill bytes
-        if (i + 4 > n || d[i] != 0xFF) return false;
-        const unsigned marker = d[i + 1];
-        if (marker == 0xD9) return false;
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
-            i += 2;
-            continue;
-        }
-        const size_t length = (static_cast<size_t>(d[i + 2]) << 8) | d[i + 3];
-        if (length < 2 || i + 2 + length > n) return false;
-        i += 2 + length;
-        if (marker == 0xDA) break;
-    }
-    for (size_t k = n - 1; k > i; --k) {
-        if (d[k - 1] == 0xFF && d[k] == 0xD9) return true;
-    }
-    return false;
-}
-
-bool ReadWholeFile(const std::string& path, std::vector<unsigned char>* data) {
+bool ReadPictureFile(const std::string& path, std::vector<uint8_t>* data) {
     FILE* f = std::fopen(path.c_str(), "rb");
     if (f == nullptr) return false;
     bool ok = std::fseek(f, 0, SEEK_END) == 0;
@@ -120,49 +43,26 @@ bool ReadWholeFile(const std::string& path, std::vector<unsigned char>* data) {
     return ok;
 }
 
-void ShowMissing() {
-    PlatformMessageBox("No Map/Picture File!!!", "Error");
-    gs.playing = kFalse;
-}
-
-void AppendToFile(void* context, void* data, int size) {
-    auto* f = static_cast<FILE**>(context);
-    if (*f == nullptr || size <= 0) return;
-    if (std::fwrite(data, 1, static_cast<size_t>(size), *f) != static_cast<size_t>(size)) {
-        std::fclose(*f);
-        *f = nullptr;  // marks the failure
+Surface* DecodePicture(const uint8_t* data, size_t size) {
+    DecodedPicture picture;
+    bool decoded = false;
+    if (size >= 2 && data[0] == 'B' && data[1] == 'M') {
+        decoded = DecodeBmp(data, size, &picture);
+    } else if (size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF) {
+        decoded = DecodeJpeg(data, size, &picture);
     }
+    if (!decoded) return nullptr;
+    Surface* surface = CreateSurface(picture.width, picture.height);
+    if (surface != nullptr) {
+        for (size_t i = 0; i < picture.pixels.size(); ++i) surface->pixels[i] = picture.pixels[i] & 0xFFFFFFu;
+    }
+    return surface;
 }
-
-}  // namespace
 
 Surface* DecodePictureFile(const std::string& path) {
-    std::vector<unsigned char> file;
-    if (!ReadWholeFile(path, &file) || file.size() < 4) return nullptr;
-    int width = 0, height = 0, channels = 0;
-    if (file[0] == 'B' && file[1] == 'M') {
-        if (!CheckBmp(file)) return nullptr;
-    } else if (file[0] == 0xFF && file[1] == 0xD8 && file[2] == 0xFF) {
-        if (!CheckJpeg(file)) return nullptr;
-    } else {
-        return nullptr;
-    }
-    const int length = static_cast<int>(file.size());
-    if (stbi_info_from_memory(file.data(), length, &width, &height, &channels) == 0) return nullptr;
-    if (height < 0) height = -height;
-    if (!SizeAllowed(width, height)) return nullptr;
-    unsigned char* rgb = stbi_load_from_memory(file.data(), length, &width, &height, &channels, 3);
-    if (rgb == nullptr) return nullptr;
-    Surface* surface = CreateSurface(width, height);
-    if (surface != nullptr) {
-        const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
-        for (size_t i = 0; i < count; ++i) {
-            const unsigned char* p = rgb + 3 * i;
-            surface->pixels[i] = p[0] | (p[1] << 8) | (static_cast<uint32_t>(p[2]) << 16);
-        }
-    }
-    stbi_image_free(rgb);
-    return surface;
+    std::vector<uint8_t> file;
+    if (!ReadPictureFile(path, &file)) return nullptr;
+    return DecodePicture(file.data(), file.size());
 }
 
 void LoadPictureSurface(Surface*& target, const std::string& folder, const std::string& fileName) {
@@ -206,6 +106,8 @@ bool WritePng(const Surface* surface, const std::string& path) {
         rgb[3 * i + 1] = static_cast<unsigned char>((c >> 8) & 0xFF);
         rgb[3 * i + 2] = static_cast<unsigned char>((c >> 16) & 0xFF);
     }
+    std::vector<uint8_t> png;
+    if (!EncodePng(rgb.data(), surface->width, surface->height, 3, &png)) return false;
     // Written beside the target and renamed over it, so that a reader never
     // sees half a file.
     std::string temp = path + ".XXXXXX";
@@ -217,13 +119,9 @@ bool WritePng(const Surface* surface, const std::string& path) {
         unlink(temp.c_str());
         return false;
     }
-    const int encoded = stbi_write_png_to_func(AppendToFile, &f, surface->width, surface->height, 3, rgb.data(),
-                                               surface->width * 3);
-    bool ok = encoded != 0 && f != nullptr;
-    if (f != nullptr) {
-        ok = ok && std::fflush(f) == 0 && fsync(fileno(f)) == 0;
-        ok = std::fclose(f) == 0 && ok;
-    }
+    bool ok = std::fwrite(png.data(), 1, png.size(), f) == png.size();
+    ok = std::fflush(f) == 0 && fsync(fileno(f)) == 0 && ok;
+    ok = std::fclose(f) == 0 && ok;
     if (ok) {
         // mkstemp makes the file private; a picture is as readable as any other file.
         const mode_t mask = umask(0);

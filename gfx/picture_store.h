@@ -1,7 +1,10 @@
 // Loading picture files into surfaces, and the three fixed pictures.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 struct Surface;
 
@@ -16,8 +19,15 @@ void LoadPictures();
 // Releases the four picture slots.
 void ReleasePictures();
 
-// Decodes a picture file (BMP or JPEG) into a new surface; nullptr when it
-// cannot be read.
+// Reads a whole picture file into *data; false when it cannot be read, is
+// empty, or is larger than any picture the game could use.
+bool ReadPictureFile(const std::string& path, std::vector<uint8_t>* data);
+
+// Decodes a BMP or JPEG file held in memory (told apart by its first bytes)
+// into a new surface; nullptr for anything else or anything damaged.
+Surface* DecodePicture(const uint8_t* data, size_t size);
+
+// ReadPictureFile, then DecodePicture.
 Surface* DecodePictureFile(const std::string& path);
 
 // Writes a surface as a PNG file; false on failure.

@@ -8,12 +8,12 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 PACKAGES=(
   build-essential cmake pkg-config
   libsdl2-dev libsdl2-ttf-dev libx11-dev libfontconfig-dev fonts-liberation2
-  libstb-dev libgtest-dev libcurl4-openssl-dev
+  libturbojpeg0-dev libpng-dev libgtest-dev libcurl4-openssl-dev
   xdg-utils
   libcpp-httplib-dev libsqlite3-dev libpqxx-dev
 )
 TEST_PACKAGES=(
-  xvfb xauth xdotool x11-apps x11-utils imagemagick xfonts-base python3
+  xvfb xauth xdotool x11-apps x11-utils imagemagick xfonts-base python3 python3-pil
   clang-14 libclang-rt-14-dev
   postgresql chromium chromium-driver python3-selenium
 )

@@ -21,10 +21,10 @@
 
 #include <sys/stat.h>
 
-#include <stb_image.h>
+#include "gfx/jpeg_codec.h"
+#include "gfx/png_codec.h"
 #include "maps/settings_file.h"
 #include "online/known_map_sizes.h"
-#include <stb_image_write.h>
 
 namespace {
 
@@ -107,22 +107,17 @@ bool WriteWhole(const std::string& path, const std::vector<uint8_t>& bytes) {
     return ok;
 }
 
-void AppendToVector(void* context, void* data, int size) {
-    auto* out = static_cast<std::vector<uint8_t>*>(context);
-    auto* p = static_cast<uint8_t*>(data);
-    out->insert(out->end(), p, p + size);
-}
-
-std::vector<uint8_t> EncodeJpeg(const std::vector<uint8_t>& rgb, int w, int h) {
+// Quality 100 with no chroma subsampling (4:4:4), through the decoder's own
+// library, so that the ship's mask can be tuned against the game's decoder.
+std::vector<uint8_t> JpegBytes(const std::vector<uint8_t>& rgb, int w, int h) {
     std::vector<uint8_t> out;
-    // Quality 100: unit quantisation and no chroma subsampling.
-    stbi_write_jpg_to_func(AppendToVector, &out, w, h, 3, rgb.data(), 100);
+    if (!EncodeJpeg(rgb.data(), w, h, &out)) out.clear();
     return out;
 }
 
-std::vector<uint8_t> EncodePng(const std::vector<uint8_t>& rgba, int w, int h) {
+std::vector<uint8_t> PngBytes(const std::vector<uint8_t>& rgba, int w, int h) {
     std::vector<uint8_t> out;
-    stbi_write_png_to_func(AppendToVector, &out, w, h, 4, rgba.data(), w * 4);
+    if (!EncodePng(rgba.data(), w, h, 4, &out)) out.clear();
     return out;
 }
 
@@ -683,12 +678,13 @@ bool ShipPixel(int x, int y, uint8_t rgb[3]) {
 // block (blocks are coded independently, so each can be fixed on its own).
 void ShipErrors(const std::vector<uint8_t>& jpeg, long blockErr[9]) {
     for (int i = 0; i < 9; ++i) blockErr[i] = 1L << 20;
-    int w = 0, h = 0, n = 0;
-    uint8_t* d = stbi_load_from_memory(jpeg.data(), static_cast<int>(jpeg.size()), &w, &h, &n, 3);
-    if (d == nullptr || w != 18 || h != 18) {
-        if (d != nullptr) stbi_image_free(d);
-        return;
-    }
+    DecodedPicture decoded;
+    if (!DecodeJpeg(jpeg.data(), jpeg.size(), &decoded) || decoded.width != 18 || decoded.height != 18) return;
+    // The game's decoder in packed R, G, B bytes.
+    std::vector<uint8_t> rgb(18 * 18 * 3);
+    for (size_t i = 0; i < decoded.pixels.size(); ++i)
+        for (int ch = 0; ch < 3; ++ch) rgb[3 * i + ch] = static_cast<uint8_t>(decoded.pixels[i] >> (8 * ch));
+    const uint8_t* d = rgb.data();
     for (int i = 0; i < 9; ++i) blockErr[i] = 0;
     for (int y = 0; y < 9; ++y) {
         for (int x = 0; x < 18; ++x) {
@@ -711,7 +707,6 @@ void ShipErrors(const std::vector<uint8_t>& jpeg, long blockErr[9]) {
             }
         }
     }
-    stbi_image_free(d);
 }
 
 // The ship picture: image in rows 0..8, mask in rows 9..17. JPEG rounding
@@ -731,43 +726,46 @@ std::vector<uint8_t> MakeShipJpeg() {
         }
     }
     // Coordinate descent over nearby source values (only the decoded values
-    // count). Blocks are coded independently, so each block's error only
-    // follows its own bytes.
+    // count). A block's decoded pixels follow only its own source bytes, so
+    // first each block is mended on its own error; then, since the mask's
+    // error under a pixel can lie in another block than the pixel, what is
+    // left is mended on the error of the whole picture.
     std::vector<uint8_t> best = rgb;
     long err[9];
-    ShipErrors(EncodeJpeg(best, 18, 18), err);
-    auto total = [&]() {
+    ShipErrors(JpegBytes(best, 18, 18), err);
+    auto total = [](const long* e) {
         long t = 0;
-        for (long e : err) t += e;
+        for (int i = 0; i < 9; ++i) t += e[i];
         return t;
     };
     const int reach = 8;
-    for (int pass = 0; pass < 10 && total() > 0; ++pass) {
-        long before = total();
-        for (size_t at = 0; at < best.size(); ++at) {
-            int x = static_cast<int>(at / 3) % 18, y = static_cast<int>(at / 3) / 18;
-            int block = (y / 8) * 3 + x / 8;
-            if (err[block] == 0) continue;
-            if (at % 3 != 0) continue;  // the three channels move together: the source stays grey
-            int lo = std::max(0, rgb[at] - reach), hi = std::min(255, rgb[at] + reach);
-            for (int v = lo; v <= hi && err[block] > 0; ++v) {
-                if (v == best[at]) continue;
-                uint8_t old = best[at];
-                best[at] = best[at + 1] = best[at + 2] = static_cast<uint8_t>(v);
-                long e[9];
-                ShipErrors(EncodeJpeg(best, 18, 18), e);
-                if (e[block] < err[block]) {
-                    std::copy(e, e + 9, err);
-                } else {
-                    best[at] = best[at + 1] = best[at + 2] = old;
+    for (bool whole : {false, true}) {
+        for (int pass = 0; pass < 10 && total(err) > 0; ++pass) {
+            long before = total(err);
+            for (size_t at = 0; at < best.size(); at += 3) {  // the three channels move together: grey
+                int x = static_cast<int>(at / 3) % 18, y = static_cast<int>(at / 3) / 18;
+                int block = (y / 8) * 3 + x / 8;
+                if (!whole && err[block] == 0) continue;
+                int lo = std::max(0, rgb[at] - reach), hi = std::min(255, rgb[at] + reach);
+                for (int v = lo; v <= hi && total(err) > 0; ++v) {
+                    if (v == best[at]) continue;
+                    uint8_t old = best[at];
+                    best[at] = best[at + 1] = best[at + 2] = static_cast<uint8_t>(v);
+                    long e[9];
+                    ShipErrors(JpegBytes(best, 18, 18), e);
+                    if (whole ? total(e) < total(err) : e[block] < err[block]) {
+                        std::copy(e, e + 9, err);
+                    } else {
+                        best[at] = best[at + 1] = best[at + 2] = old;
+                    }
                 }
             }
+            if (total(err) == before) break;
         }
-        if (total() == before) break;
     }
-    long bestErr = total();
+    long bestErr = total(err);
     if (bestErr > 0) std::fprintf(stderr, "warning: ship picture not exact (%ld)\n", bestErr);
-    std::vector<uint8_t> jpeg = EncodeJpeg(best, 18, 18);
+    std::vector<uint8_t> jpeg = JpegBytes(best, 18, 18);
     return jpeg;
 }
 
@@ -786,7 +784,7 @@ std::vector<uint8_t> MakeIcon() {
             p[3] = 255;
         }
     }
-    return EncodePng(rgba, 32, 32);
+    return PngBytes(rgba, 32, 32);
 }
 
 // ---------------------------------------------------------------- pictures
@@ -916,7 +914,7 @@ std::vector<uint8_t> MakeBackground() {
         p.Blend(tx + 3, ty + 2, 220, 200, 60, 0.6);
     }
     PaintShip(p, 490, 128, 2);
-    return EncodeJpeg(p.Rgb(), p.w, p.h);
+    return JpegBytes(p.Rgb(), p.w, p.h);
 }
 
 std::vector<uint8_t> MakeHelp(const Fonts& f) {
@@ -976,7 +974,7 @@ std::vector<uint8_t> MakeHelp(const Fonts& f) {
         y += 13;
     }
     for (int yy = 8; yy < 208; ++yy) p.Blend(308, yy, 128, 128, 255, 0.6);
-    return EncodeJpeg(p.Rgb(), p.w, p.h);
+    return JpegBytes(p.Rgb(), p.w, p.h);
 }
 
 // The catalogue. Records and the [Online] settings of an earlier Maps.ini

@@ -1,27 +1,18 @@
-// PNG reading for the window icon only; the game's pictures are BMP and JPEG.
-#define STB_IMAGE_STATIC
-#define STB_IMAGE_IMPLEMENTATION
-#define STBI_ONLY_PNG
-#define STBI_MAX_DIMENSIONS 4096
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#include <stb_image.h>
-#pragma GCC diagnostic pop
-
+// The window icon's PNG file, read with the game's own PNG decoder.
+#include "gfx/picture_store.h"
+#include "gfx/png_codec.h"
 #include "platform/sdl/sdl_window.h"
 
 bool LoadPngArgb(const std::string& path, int* width, int* height, std::vector<uint32_t>* argb) {
-    int w = 0, h = 0, channels = 0;
-    unsigned char* data = stbi_load(path.c_str(), &w, &h, &channels, 4);
-    if (data == nullptr) return false;
-    argb->resize(static_cast<size_t>(w) * h);
+    std::vector<uint8_t> file;
+    DecodedPicture picture;
+    if (!ReadPictureFile(path, &file) || !DecodePng(file.data(), file.size(), &picture)) return false;
+    argb->resize(picture.pixels.size());
     for (size_t i = 0; i < argb->size(); ++i) {
-        const unsigned char* p = data + 4 * i;
-        (*argb)[i] = (static_cast<uint32_t>(p[3]) << 24) | (static_cast<uint32_t>(p[0]) << 16) |
-                     (static_cast<uint32_t>(p[1]) << 8) | p[2];
+        const uint32_t p = picture.pixels[i];  // 0xAABBGGRR
+        (*argb)[i] = (p & 0xFF00FF00u) | ((p & 0xFFu) << 16) | ((p >> 16) & 0xFFu);
     }
-    stbi_image_free(data);
-    *width = w;
-    *height = h;
+    *width = picture.width;
+    *height = picture.height;
     return true;
 }

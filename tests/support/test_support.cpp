@@ -12,13 +12,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#define STB_IMAGE_STATIC
-#define STB_IMAGE_IMPLEMENTATION
-#define STBI_ONLY_PNG
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#include <stb_image.h>
-#pragma GCC diagnostic pop
+#include "gfx/png_codec.h"
 
 #ifndef QUILLRUN_SIM
 #define QUILLRUN_SIM "quillrun-sim"
@@ -123,19 +117,13 @@ std::string MakeGameDir(const std::string& mapsIni) {
 
 Shot ReadShot(const std::string& path) {
     Shot s;
-    int channels = 0;
-    unsigned char* rgb = stbi_load(path.c_str(), &s.width, &s.height, &channels, 3);
-    if (rgb == nullptr) {
-        s.width = s.height = 0;
-        return s;
-    }
-    s.pixels.resize(static_cast<size_t>(s.width) * s.height);
-    for (size_t i = 0; i < s.pixels.size(); ++i) {
-        const unsigned char* p = rgb + 3 * i;
-        s.pixels[i] = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-                      (static_cast<uint32_t>(p[2]) << 16);
-    }
-    stbi_image_free(rgb);
+    const std::string file = ReadFile(path);
+    DecodedPicture picture;
+    if (!DecodePng(reinterpret_cast<const uint8_t*>(file.data()), file.size(), &picture)) return s;
+    s.width = picture.width;
+    s.height = picture.height;
+    s.pixels.resize(picture.pixels.size());
+    for (size_t i = 0; i < s.pixels.size(); ++i) s.pixels[i] = picture.pixels[i] & 0xFFFFFFu;
     return s;
 }
 

@@ -33,14 +33,17 @@ bool MakeChannel(uint32_t mask, Channel* c) {
     return true;
 }
 
-// The channel's value scaled to 0..255: the top 8 bits of a wide channel,
-// a narrow one stretched so that its largest value is 255.
+// The channel's value scaled to 0..255: the top 8 bits of a wide channel;
+// a narrow one's bits repeated (5 bits abcde give abcdeabc), so that its
+// largest value is 255, as other decoders read it.
 uint32_t Scale(const Channel& c, uint32_t pixel) {
     if (c.bits == 0) return 0;
     const uint32_t v = (pixel & c.mask) >> c.shift;
     if (c.bits >= 8) return v >> (c.bits - 8);
-    const uint32_t max = (1u << c.bits) - 1;
-    return (v * 255 + max / 2) / max;
+    uint32_t repeated = 0;
+    int filled = 0;
+    for (; filled < 8; filled += c.bits) repeated = (repeated << c.bits) | v;
+    return repeated >> (filled - 8);
 }
 
 struct Layout {
@@ -169,17 +172,20 @@ bool DecodeRows(const uint8_t* d, const Layout& l, DecodedPicture* out) {
 }
 
 // Run-length coded rows. Pixels the code skips (end of line, delta) keep
-// palette entry 0. A run past the end of a row or of the picture, or data
-// that ends before the end-of-picture code, refuses the file.
+// palette entry 0. A run past the right edge is cut there (ImageMagick codes
+// the padding of odd-width rows that way); a run above the top row, a delta
+// out of the picture, or data that ends before the end-of-picture code
+// refuses the file.
 bool DecodeRunLengths(const uint8_t* d, size_t size, const Layout& l, DecodedPicture* out) {
     const bool four = l.compression == kRle4;
     for (uint32_t& p : out->pixels) p = l.palette[0];
     long long x = 0, row = 0;
     size_t at = l.pixelOffset;
     auto put = [&](long long count, auto colourIndex) {
-        if (row >= l.height || count > l.width - x) return false;
+        if (row >= l.height) return false;
         uint32_t* dst = out->pixels.data() + (l.topDown ? row : l.height - 1 - row) * l.width;
-        for (long long i = 0; i < count; ++i, ++x) dst[x] = l.palette[colourIndex(i)];
+        for (long long i = 0; i < count && x + i < l.width; ++i) dst[x + i] = l.palette[colourIndex(i)];
+        x += count;
         return true;
     };
     for (;;) {

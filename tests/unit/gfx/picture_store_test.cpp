@@ -98,10 +98,12 @@ TEST_F(PictureTest, BrokenFilesAreRefused) {
 TEST_F(PictureTest, MissingOrUnreadableFileTellsStopsThePlayAndKeepsTheSlot) {
     testsupport::WriteCorridorBmp(dir + "/Maps/first.bmp", 300, 50, 120);
     WriteFile(dir + "/Maps/text.bmp", "no picture here");
+    const std::string rle = ReadFile(Convert("-type Palette -compress RLE", "BMP3", "rle.bmp"));
+    WriteFile(dir + "/Maps/cut.bmp", rle.substr(0, rle.size() - 2));  // no end-of-picture code
     LoadPictureSurface(gs.mapSurface, dir + "/Maps", "first.bmp");
     ASSERT_NE(gs.mapSurface, nullptr);
     Surface* first = gs.mapSurface;
-    for (const char* name : {"missing.bmp", "text.bmp"}) {
+    for (const char* name : {"missing.bmp", "text.bmp", "cut.bmp"}) {
         SCOPED_TRACE(name);
         HeadlessReset();
         gs.playing = kTrue;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/conversions.h"
+#include "base/game_paths.h"  // ProgramFolder(), SetProgramFolder()
 
 struct Surface;
 
@@ -97,7 +98,3 @@ extern GameState gs;
 inline float EffectiveShield() {
     return static_cast<float>(static_cast<double>(gs.shieldMax) / 100.0 * static_cast<double>(gs.shield));
 }
-
-// Folder of the running program, without a trailing separator.
-const std::string& ProgramFolder();
-void SetProgramFolder(const std::string& folder);

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/game_paths.h"
 #include "base/game_state.h"
 #include "gfx/bmp_reader.h"
 #include "gfx/jpeg_codec.h"
@@ -82,9 +83,9 @@ void LoadPictureSurface(Surface*& target, const std::string& folder, const std::
 }
 
 void LoadPictures() {
-    LoadPictureSurface(gs.shipSurface, ProgramFolder(), "Pictures/Ship.jpg");
-    LoadPictureSurface(gs.backgroundSurface, ProgramFolder(), "Pictures/background.jpg");
-    LoadPictureSurface(gs.helpSurface, ProgramFolder(), "Pictures/Help.jpg");
+    LoadPictureSurface(gs.shipSurface, PicturesFolder(), "Ship.jpg");
+    LoadPictureSurface(gs.backgroundSurface, PicturesFolder(), "background.jpg");
+    LoadPictureSurface(gs.helpSurface, PicturesFolder(), "Help.jpg");
 }
 
 void ReleasePictures() {

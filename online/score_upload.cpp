@@ -10,6 +10,7 @@
 #include <ctime>
 
 #include "base/codepage.h"
+#include "base/game_paths.h"
 #include "base/game_state.h"
 #include "base/number_text.h"
 #include "maps/settings_file.h"
@@ -167,7 +168,7 @@ void UploadScore() {
     }
     const int16_t map = gs.selectedMap;
     if (map < 1 || map > kKnownMaps) return;
-    if (FileSizeText(ProgramFolder() + "/Maps/" + gs.maps[map].file) != knownMapSizes[map]) return;
+    if (FileSizeText(MapFolderFor(gs.maps[map].file) + "/" + gs.maps[map].file) != knownMapSizes[map]) return;
 
     HttpGetWhilePolling(ScoreRequest(map), kRequestLimitMs, PlatformDispatchEvents);
 

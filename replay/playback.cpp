@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "base/game_paths.h"
 #include "base/game_state.h"
 #include "base/number_text.h"
 #include "gfx/picture_store.h"
@@ -127,7 +128,7 @@ void PlayReplay(int16_t map, void (*endFrame)()) {
     }
     const float lastFrame = LoadReplayEntries(map);
     const std::string file = (map >= 0 && map <= kMapCount) ? gs.maps[map].file : std::string();
-    LoadPictureSurface(gs.mapSurface, ProgramFolder() + "/Maps", file);
+    LoadPictureSurface(gs.mapSurface, MapFolderFor(file), file);
 
     PlaybackValues v;
     // Entries 0 and 1 are never applied: the first drawn frame still shows

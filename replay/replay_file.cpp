@@ -12,6 +12,8 @@
 // - a score paired with a ship x outside 0..30000 is dropped.
 #include "replay/replay_file.h"
 
+#include "base/game_paths.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -152,8 +154,8 @@ float FileValue(double v) {
 
 std::string ReplayPath(int16_t map) {
     char name[32];
-    std::snprintf(name, sizeof name, "/Replays/Map%02d.replay", static_cast<int>(map));
-    return ProgramFolder() + name;
+    std::snprintf(name, sizeof name, "/Map%02d.replay", static_cast<int>(map));
+    return ReplayFolder() + name;
 }
 
 void SaveReplay(int16_t map) {
@@ -174,7 +176,7 @@ void SaveReplay(int16_t map) {
     out += "--END--\r\n";
     AppendNumber(out, "LastFrame=", Clamp16(static_cast<double>(gs.recording[i - 1].shipX)));
 
-    const std::string folder = ProgramFolder() + "/Replays";
+    const std::string folder = ReplayFolder();
     ::mkdir(folder.c_str(), 0755);  // usually there already
     // A read-only folder or file is left alone, also for a user whom the
     // system would let write it anyway. A failed write is silent.

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-// Program folder + "/Replays/Map" + two digits + ".replay".
+// The player's Replays folder + "/Map" + two digits + ".replay".
 std::string ReplayPath(int16_t map);
 
 void SaveReplay(int16_t map);

@@ -4,13 +4,14 @@
 
 #include <new>
 
+#include "base/game_paths.h"
 #include "base/game_state.h"
 #include "gfx/picture_store.h"
 #include "gfx/surface.h"
 #include "replay/replay_file.h"
 
 void StartRun() {
-    gs.mapsIniPath = ProgramFolder() + "/Maps/Maps.ini";
+    gs.mapsIniPath = MapsIniPath();
     if (gs.selectedMap == 0) gs.selectedMap = 1;
 
     gs.gravity = 0.045f;
@@ -30,7 +31,7 @@ void StartRun() {
     if (gs.selectedMap < 1 || gs.selectedMap > kMapCount) gs.selectedMap = 1;
     const MapEntry& entry = gs.maps[gs.selectedMap];
     if (!entry.file.empty()) {
-        LoadPictureSurface(gs.mapSurface, ProgramFolder() + "/Maps", entry.file);
+        LoadPictureSurface(gs.mapSurface, MapFolderFor(entry.file), entry.file);
         gs.mapWidth = entry.width;
         gs.scrollSpeed = 2.2f;
     }

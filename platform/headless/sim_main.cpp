@@ -1,6 +1,5 @@
 // quillrun-sim: the game on the headless platform, driven by a script of
 // key events, writing a state trace, PNG shots and timing figures.
-#include <linux/limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "base/command_line.h"
+#include "base/game_paths.h"
 #include "base/game_state.h"
 #include "gfx/picture_store.h"
 #include "gfx/play_field.h"
@@ -25,6 +26,7 @@
 #include "platform/platform.h"
 #include "shell/keyboard.h"
 #include "shell/main_loop.h"
+#include "shell/user_folder.h"
 
 namespace {
 
@@ -35,6 +37,9 @@ struct Shot {
 
 struct Options {
     std::string gameDir;
+    std::string dataDir;
+    std::string userDir;
+    GameFolders folders;
     std::string scriptPath;
     std::string tracePath;
     long until = 0;  // 0: not given
@@ -49,77 +54,89 @@ struct Options {
     std::exit(2);
 }
 
-std::string ExecutableFolder() {
-    char buf[PATH_MAX];
-    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return ".";
-    std::string path(buf, static_cast<size_t>(n));
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
 bool IsFolder(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-const char kUsage[] =
-    "usage: quillrun-sim [--game-dir DIR] --script FILE [--until N] [--seed N] [--trace FILE] "
-    "[--shot N:FILE.png]... [--bench]";
-
 Options ParseCommandLine(int argc, char** argv) {
     Options o;
     bool seenGameDir = false, seenScript = false, seenTrace = false, seenUntil = false, seenSeed = false;
-    auto value = [&](int& i, const std::string& opt, bool& seen) -> std::string {
-        if (seen) Fail(opt + " given twice");
-        seen = true;
-        if (i + 1 >= argc) Fail(opt + " needs a value");
-        return argv[++i];
+    bool seenDataDir = false, seenUserDir = false;
+    // A value option that may be given once.
+    auto once = [](bool& seen, const char* name, std::string& target, const char* what) {
+        return [&seen, name, &target, what](const std::string& v) -> std::string {
+            if (seen) return std::string("--") + name + " given twice";
+            seen = true;
+            if (v.empty()) return std::string("--") + name + " needs " + what;
+            target = v;
+            return "";
+        };
     };
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        if (a == "--game-dir") {
-            o.gameDir = value(i, a, seenGameDir);
-            if (o.gameDir.empty()) Fail("--game-dir needs a folder");
-        } else if (a == "--script") {
-            o.scriptPath = value(i, a, seenScript);
-            if (o.scriptPath.empty()) Fail("--script needs a file");
-        } else if (a == "--trace") {
-            o.tracePath = value(i, a, seenTrace);
-            if (o.tracePath.empty()) Fail("--trace needs a file");
-        } else if (a == "--until") {
-            std::string v = value(i, a, seenUntil);
-            if (!ParsePositive(v, &o.until)) Fail("--until needs a dispatch number of 1 or more, got '" + v + "'");
-        } else if (a == "--seed") {
-            std::string v = value(i, a, seenSeed);
-            unsigned long long s = 0;
-            if (!ParseUnsigned(v, 0xFFFFFFFFULL, &s)) Fail("--seed needs a number from 0 to 4294967295, got '" + v + "'");
-            o.seed = static_cast<uint32_t>(s);
-        } else if (a == "--shot") {
-            if (i + 1 >= argc) Fail("--shot needs N:FILE.png");
-            std::string v = argv[++i];
-            size_t colon = v.find(':');
-            Shot shot;
-            if (colon == std::string::npos || !ParsePositive(v.substr(0, colon), &shot.dispatch) ||
-                colon + 1 >= v.size())
-                Fail("--shot needs N:FILE.png with a dispatch number of 1 or more, got '" + v + "'");
-            shot.path = v.substr(colon + 1);
-            o.shots.push_back(shot);
-        } else if (a == "--bench") {
-            if (o.bench) Fail("--bench given twice");
-            o.bench = true;
-        } else if (a == "--help" || a == "-h") {
-            std::puts(kUsage);
-            std::exit(0);
-        } else {
-            Fail("unknown argument '" + a + "'; " + kUsage);
+    CommandLine line;
+    line.program = "quillrun-sim";
+    line.synopsis = "[--game-dir DIR | --data-dir DIR --user-dir DIR] --script FILE [--until N] [--seed N] "
+                    "[--trace FILE] [--shot N:FILE.png]... [--bench]";
+    line.options = {
+        {"game-dir", "DIR", "the program folder: Maps/, Pictures/, Replays/ (default: beside the program)",
+         once(seenGameDir, "game-dir", o.gameDir, "a folder")},
+        {"data-dir", "DIR", "where Maps/ and Pictures/ are read (installed layout)",
+         once(seenDataDir, "data-dir", o.dataDir, "a folder")},
+        {"user-dir", "DIR", "where Maps.ini and Replays/ are kept (installed layout)",
+         once(seenUserDir, "user-dir", o.userDir, "a folder")},
+        {"script", "FILE", "scripted input, one event a line; - reads standard input",
+         once(seenScript, "script", o.scriptPath, "a file")},
+        {"trace", "FILE", "one state line per dispatch", once(seenTrace, "trace", o.tracePath, "a file")},
+        {"until", "N", "end at dispatch N",
+         [&](const std::string& v) -> std::string {
+             if (seenUntil) return "--until given twice";
+             seenUntil = true;
+             if (!ParsePositive(v, &o.until)) return "--until needs a dispatch number of 1 or more, got '" + v + "'";
+             return "";
+         }},
+        {"seed", "N", "seed of the random source (default 1)",
+         [&](const std::string& v) -> std::string {
+             if (seenSeed) return "--seed given twice";
+             seenSeed = true;
+             unsigned long long seed = 0;
+             if (!ParseUnsigned(v, 0xFFFFFFFFULL, &seed))
+                 return "--seed needs a number from 0 to 4294967295, got '" + v + "'";
+             o.seed = static_cast<uint32_t>(seed);
+             return "";
+         }},
+        {"shot", "N:FILE.png", "write the play field to a PNG file at dispatch N (repeatable)",
+         [&](const std::string& v) -> std::string {
+             size_t colon = v.find(':');
+             Shot shot;
+             if (colon == std::string::npos || !ParsePositive(v.substr(0, colon), &shot.dispatch) ||
+                 colon + 1 >= v.size())
+                 return "--shot needs N:FILE.png with a dispatch number of 1 or more, got '" + v + "'";
+             shot.path = v.substr(colon + 1);
+             o.shots.push_back(shot);
+             return "";
+         }},
+        {"bench", nullptr, "print the work time per dispatch at exit",
+         [&](const std::string&) -> std::string {
+             if (o.bench) return "--bench given twice";
+             o.bench = true;
+             return "";
+         }},
+    };
+    ParseCommandLine(line, argc, argv);
+    if (!seenScript) Fail("--script is required; see --help");
+    for (const auto& [name, dir] : {std::pair<const char*, std::string>{"data-dir", o.dataDir}, {"user-dir", o.userDir}}) {
+        if (!dir.empty()) {
+            const std::string error = RequireFolder(name, dir);
+            if (!error.empty()) Fail(error);
         }
     }
-    if (!seenScript) Fail(std::string("--script is required; ") + kUsage);
-    if (o.gameDir.empty()) o.gameDir = ExecutableFolder();
-    if (!IsFolder(o.gameDir)) Fail("game folder '" + o.gameDir + "' not found");
+    if (!o.gameDir.empty() && !IsFolder(o.gameDir)) Fail("game folder '" + o.gameDir + "' not found");
+    // --game-dir is the portable layout in one folder; the other two
+    // replace its halves.
+    if (o.gameDir.empty())
+        o.folders = ChooseGameFolders(ExecutableFolder(), kRelativeDataDir, o.dataDir, o.userDir);
+    else
+        o.folders = {o.dataDir.empty() ? o.gameDir : o.dataDir, o.userDir.empty() ? o.gameDir : o.userDir};
     std::stable_sort(o.shots.begin(), o.shots.end(),
                      [](const Shot& a, const Shot& b) { return a.dispatch < b.dispatch; });
     return o;
@@ -260,7 +277,7 @@ int main(int argc, char** argv) {
     PlatformSeedRandom(opt.seed);
     HeadlessSetMessageEcho(stdout);
     HeadlessSetDispatchHook(OnDispatch);
-    SetProgramFolder(opt.gameDir);
+    SetGameFolders(opt.folders);
 
     std::string error;
     if (!InitPlayField(&error)) {
@@ -270,6 +287,7 @@ int main(int argc, char** argv) {
 
     int status = 1;
     try {
+        PrepareUserFolder();
         OnLoad();
     } catch (const ProgramEnded& e) {
         status = e.status;

@@ -1,16 +1,20 @@
-// Start-up of the window build: program folder, random seed, SDL, the play
-// field, the window with its icon, then the game's load handler.
+// Start-up of the window build: command line, folders, random seed, SDL,
+// the play field, the window with its icon, the player's folder, then the
+// game's load handler.
 #include <SDL.h>
+#include <fcntl.h>
 #include <time.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "base/codepage.h"
+#include "base/command_line.h"
+#include "base/game_paths.h"
 #include "base/game_state.h"
 #include "gfx/picture_store.h"
 #include "gfx/play_field.h"
@@ -20,21 +24,10 @@
 #include "platform/sdl/screenshot.h"
 #include "platform/sdl/sdl_window.h"
 #include "shell/main_loop.h"
+#include "shell/user_folder.h"
 
 namespace {
 constexpr int kIconSize = 32;
-
-std::string ExecutableFolder() {
-    char path[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) return ".";
-    path[n] = '\0';
-    std::string folder(path);
-    const size_t slash = folder.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return folder.substr(0, slash);
-}
 
 uint32_t ClockSeed() {
     timespec ts{};
@@ -85,9 +78,9 @@ void DrawShipIcon(SDL_Surface* s) {
 bool LoadIconPicture(SDL_Surface* s) {
     int w = 0, h = 0;
     std::vector<uint32_t> argb;
-    const std::string png = ProgramFolder() + "/Pictures/icon.png";
+    const std::string png = PicturesFolder() + "/icon.png";
     if (!(PlatformFileExists(png) && LoadPngArgb(png, &w, &h, &argb))) {
-        const std::string bmp = ProgramFolder() + "/Pictures/icon.bmp";
+        const std::string bmp = PicturesFolder() + "/icon.bmp";
         Surface* picture = PlatformFileExists(bmp) ? DecodePictureFile(bmp) : nullptr;
         if (picture == nullptr) return false;
         w = picture->width;
@@ -115,24 +108,88 @@ void SetWindowIcon() {
     SDL_SetWindowIcon(sdlWindow.window, icon);
     SDL_FreeSurface(icon);
 }
+
+// What the command line chose.
+struct Options {
+    std::string dataDir;
+    std::string userDir;
+    bool fullscreen = false;
+};
+
+Options ParseOptions(int argc, char** argv) {
+    Options o;
+    CommandLine line;
+    line.program = "quillrun";
+    line.synopsis = "[OPTION]...";
+    line.options = {
+        {"data-dir", "DIR", "read the caves (Maps/) and pictures (Pictures/) from DIR",
+         [&](const std::string& v) { o.dataDir = v; return RequireFolder("data-dir", v); }},
+        {"user-dir", "DIR", "keep Maps.ini with the records and Replays/ in DIR",
+         [&](const std::string& v) { o.userDir = v; return RequireFolder("user-dir", v); }},
+        {"fullscreen", nullptr, "start in fullscreen (F11 switches)",
+         [&](const std::string&) { o.fullscreen = true; return std::string(); }},
+    };
+    ParseCommandLine(line, argc, argv);
+    return o;
+}
+
+// SDL's stand-ins for a missing display, picked when no X11 or Wayland
+// session is reachable; the game would run unseen on them.
+bool InvisibleVideoDriver() {
+    const char* chosen = std::getenv("SDL_VIDEODRIVER");
+    if (chosen != nullptr && chosen[0] != '\0') return false;  // the player asked for it
+    const char* driver = SDL_GetCurrentVideoDriver();
+    return driver == nullptr || std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0;
+}
+
+// SDL_Init(SDL_INIT_VIDEO). Without any display in the environment the
+// Wayland library's complaints on standard error are held back: the one
+// line of NoScreen says what is wrong.
+bool StartSdlVideo() {
+    const bool noDisplay = std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr;
+    const int savedErr = noDisplay ? ::dup(2) : -1;
+    const int devNull = savedErr >= 0 ? ::open("/dev/null", O_WRONLY | O_CLOEXEC) : -1;
+    if (devNull >= 0) ::dup2(devNull, 2);
+    const bool ok = SDL_Init(SDL_INIT_VIDEO) == 0;
+    if (devNull >= 0) {
+        ::dup2(savedErr, 2);
+        ::close(devNull);
+    }
+    if (savedErr >= 0) ::close(savedErr);
+    return ok;
+}
+
+[[noreturn]] void NoScreen(const std::string& what) {
+    std::fprintf(stderr,
+                 "quillrun: %s; start it in a desktop session (X11 or Wayland); for runs without a screen "
+                 "use quillrun-sim\n",
+                 what.c_str());
+    SDL_Quit();
+    std::exit(1);
+}
 }  // namespace
 
-int main() {
-    SetProgramFolder(ExecutableFolder());
+int main(int argc, char** argv) {
+    const Options options = ParseOptions(argc, argv);
+    SetGameFolders(ChooseGameFolders(ExecutableFolder(), kRelativeDataDir, options.dataDir, options.userDir));
     PlatformSeedRandom(ClockSeed());
-    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-        std::fprintf(stderr, "quillrun: cannot start SDL: %s\n", SDL_GetError());
-        return 1;
+    if (!StartSdlVideo()) NoScreen(std::string("cannot open a screen: ") + SDL_GetError());
+    if (InvisibleVideoDriver()) {
+        const char* driver = SDL_GetCurrentVideoDriver();
+        NoScreen(std::string("no screen found (only SDL's '") + (driver != nullptr ? driver : "?") +
+                 "' video driver, which shows nothing)");
     }
     std::string reason;
     if (!InitPlayField(&reason)) FailStart(Cp1252ToUtf8(reason));
     const char* windowError = nullptr;
-    if (!CreateGameWindow(&windowError)) FailStart(std::string("cannot open the window: ") + windowError);
+    if (!CreateGameWindow(&windowError)) NoScreen(std::string("cannot open the window: ") + windowError);
+    if (options.fullscreen) SDL_SetWindowFullscreen(sdlWindow.window, SDL_WINDOW_FULLSCREEN_DESKTOP);
     SetWindowIcon();
     StartGamepads(ProgramFolder() + "/gamecontrollerdb.txt");
     StartScreenshots(ProgramFolder());
     TakeKeyboardRepeat();
     // The pointer is hidden over the play field.
     SDL_ShowCursor(SDL_DISABLE);
+    PrepareUserFolder();
     OnLoad();
 }

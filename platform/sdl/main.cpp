@@ -186,7 +186,7 @@ int main(int argc, char** argv) {
     if (options.fullscreen) SDL_SetWindowFullscreen(sdlWindow.window, SDL_WINDOW_FULLSCREEN_DESKTOP);
     SetWindowIcon();
     StartGamepads(ProgramFolder() + "/gamecontrollerdb.txt");
-    StartScreenshots(ProgramFolder());
+    StartScreenshots(CurrentGameFolders().user);  // the player's folder: writable when installed
     TakeKeyboardRepeat();
     // The pointer is hidden over the play field.
     SDL_ShowCursor(SDL_DISABLE);

@@ -770,21 +770,25 @@ std::vector<uint8_t> MakeShipJpeg() {
 }
 
 // The icon: the ship at 32 x 16, centred on a transparent square.
-std::vector<uint8_t> MakeIcon() {
-    std::vector<uint8_t> rgba(32 * 32 * 4, 0);
-    for (int y = 0; y < 18; ++y) {
-        for (int x = 0; x < 32; ++x) {
+// The ship drawing scaled to a square icon of `size` pixels, centred on a
+// clear ground (32 is the window's icon; the others go to the desktop).
+std::vector<uint8_t> MakeIcon(int size) {
+    std::vector<uint8_t> rgba(static_cast<size_t>(size) * size * 4, 0);
+    const int height = size * 9 / 16;  // the ship's 18 x 9 proportions
+    const int top = (size - height) / 2;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < size; ++x) {
             uint8_t c[3];
-            int sx = x * 18 / 32, sy = y * 9 / 18;
+            int sx = x * 18 / size, sy = y * 9 / height;
             if (!ShipPixel(sx, sy, c)) continue;
-            uint8_t* p = rgba.data() + 4 * ((y + 7) * 32 + x);
+            uint8_t* p = rgba.data() + 4 * ((y + top) * size + x);
             p[0] = c[0];
             p[1] = c[1];
             p[2] = c[2];
             p[3] = 255;
         }
     }
-    return PngBytes(rgba, 32, 32);
+    return PngBytes(rgba, size, size);
 }
 
 // ---------------------------------------------------------------- pictures
@@ -1007,8 +1011,23 @@ std::string IniText(const std::vector<int>& widths, const std::string& oldPath) 
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--icons") {
+        // Desktop icons: <folder>/<n>x<n>/apps/quillrun.png, the hicolor layout.
+        for (int size : {16, 32, 48, 64, 128, 256}) {
+            const std::string sized = std::string(argv[2]) + "/" + std::to_string(size) + "x" + std::to_string(size);
+            const std::string folder = sized + "/apps";
+            for (const std::string& f : {std::string(argv[2]), sized, folder}) mkdir(f.c_str(), 0755);
+            const std::vector<uint8_t> png = MakeIcon(size);
+            if (png.empty() ||
+                !WriteWhole(folder + "/quillrun.png", png)) {
+                std::fprintf(stderr, "cannot write %s/quillrun.png\n", folder.c_str());
+                return 1;
+            }
+        }
+        return 0;
+    }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <game folder>\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <game folder> | --icons <folder>\n", argv[0]);
         return 2;
     }
     const std::string dir = argv[1];
@@ -1041,7 +1060,7 @@ int main(int argc, char** argv) {
     save(maps + "Maps.ini", std::vector<uint8_t>(ini.begin(), ini.end()));
 
     save(pictures + "Ship.jpg", MakeShipJpeg());
-    save(pictures + "icon.png", MakeIcon());
+    save(pictures + "icon.png", MakeIcon(32));
 
     Fonts fonts;
     if (TTF_Init() != 0) {

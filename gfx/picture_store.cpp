@@ -1,17 +1,16 @@
-// Picture files into surfaces. The file is read whole into memory (with a
-// size bound) and handed to the BMP or JPEG decoder its first bytes name;
-// both refuse a damaged or cut-off file instead of showing part of it.
+// Picture files into surfaces. The file (a regular file of at most 64 MiB) is
+// read whole into memory and handed to the BMP or JPEG decoder its first
+// bytes name; both refuse a damaged or cut-off file instead of showing part
+// of it.
 #include "gfx/picture_store.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdio>
+#include <string_view>
 #include <vector>
 
+#include "base/atomic_file.h"
 #include "base/game_paths.h"
 #include "base/game_state.h"
+#include "base/regular_file.h"
 #include "gfx/bmp_reader.h"
 #include "gfx/jpeg_codec.h"
 #include "gfx/png_codec.h"
@@ -21,7 +20,7 @@
 namespace {
 
 // Far above any picture file the game uses (the largest cave is 12 MB).
-constexpr long long kMaxFileBytes = 1LL << 28;
+constexpr size_t kMaxFileBytes = 64 << 20;
 
 void ShowMissing() {
     PlatformMessageBox("No Map/Picture File!!!", "Error");
@@ -31,17 +30,8 @@ void ShowMissing() {
 }  // namespace
 
 bool ReadPictureFile(const std::string& path, std::vector<uint8_t>* data) {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return false;
-    bool ok = std::fseek(f, 0, SEEK_END) == 0;
-    const long size = ok ? std::ftell(f) : -1;
-    ok = ok && size > 0 && size <= kMaxFileBytes && std::fseek(f, 0, SEEK_SET) == 0;
-    if (ok) {
-        data->resize(static_cast<size_t>(size));
-        ok = std::fread(data->data(), 1, data->size(), f) == data->size();
-    }
-    std::fclose(f);
-    return ok;
+    // Only a regular file: a pipe would hang the game, a device fill memory.
+    return ReadRegularFile(path, kMaxFileBytes, *data) == FileRead::kOk && !data->empty();
 }
 
 Surface* DecodePicture(const uint8_t* data, size_t size) {
@@ -109,27 +99,5 @@ bool WritePng(const Surface* surface, const std::string& path) {
     }
     std::vector<uint8_t> png;
     if (!EncodePng(rgb.data(), surface->width, surface->height, 3, &png)) return false;
-    // Written beside the target and renamed over it, so that a reader never
-    // sees half a file.
-    std::string temp = path + ".XXXXXX";
-    const int fd = mkstemp(temp.data());
-    if (fd < 0) return false;
-    FILE* f = fdopen(fd, "wb");
-    if (f == nullptr) {
-        close(fd);
-        unlink(temp.c_str());
-        return false;
-    }
-    bool ok = std::fwrite(png.data(), 1, png.size(), f) == png.size();
-    ok = std::fflush(f) == 0 && fsync(fileno(f)) == 0 && ok;
-    ok = std::fclose(f) == 0 && ok;
-    if (ok) {
-        // mkstemp makes the file private; a picture is as readable as any other file.
-        const mode_t mask = umask(0);
-        umask(mask);
-        chmod(temp.c_str(), 0666 & ~mask);
-        ok = std::rename(temp.c_str(), path.c_str()) == 0;
-    }
-    if (!ok) unlink(temp.c_str());
-    return ok;
+    return ReplaceFileAtomically(path, std::string_view(reinterpret_cast<const char*>(png.data()), png.size()));
 }

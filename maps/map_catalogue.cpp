@@ -7,13 +7,16 @@
 // and the player is told once per load. The entry where loading stops gets
 // an empty `file`, whatever the reason, so that a map left there by an
 // earlier load cannot stay reachable; its other fields, and the entries after
-// it, keep what they held.
+// it, keep what they held. Maps.ini is read once per load, and only when it
+// is a regular file of at most 1 MiB; anything else is refused with a message
+// and lists no maps.
 #include "maps/map_catalogue.h"
 
 #include <charconv>
 #include <cstdio>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 #include "base/game_state.h"
 #include "base/number_text.h"
@@ -102,19 +105,28 @@ std::string ScoreText(float score) {
 }
 
 void LoadMapCatalogue() {
-    const std::string& path = gs.mapsIniPath;
+    IniDocument ini;
+    const FileRead read = LoadIniDocument(gs.mapsIniPath, ini);
+    if (read == FileRead::kRefused) {
+        // A pipe, a device or a giant file is refused like a damaged one.
+        gs.maps[1].file.clear();
+        PlatformMessageBox("The map list " + gs.mapsIniPath +
+                               " cannot be used: it is not a readable file of at most 1 MiB. No maps are listed.",
+                           "Quillrun");
+        return;
+    }
     for (int k = 1; k <= kMapCount; ++k) {
         MapEntry& entry = gs.maps[k];
         const std::string section = TwoDigits(k);
-        std::string file = ReadIniValue(section, "File", path);
+        std::string file = IniValue(ini, section, "File");
         if (file.empty()) {
             entry.file.clear();
             return;
         }
-        std::string widthText = ReadIniValue(section, "Width", path);
-        std::string name = ReadIniValue(section, "Name", path);
-        std::string scoreText = ReadIniValue(section, "ScoreBest", path);
-        std::string scoreName = ReadIniValue(section, "ScoreName", path);
+        std::string widthText = IniValue(ini, section, "Width");
+        std::string name = IniValue(ini, section, "Name");
+        std::string scoreText = IniValue(ini, section, "ScoreBest");
+        std::string scoreName = IniValue(ini, section, "ScoreName");
 
         int16_t width = 0;
         if (!ParseWidth(widthText, width)) {
@@ -136,10 +148,24 @@ void LoadMapCatalogue() {
     }
 }
 
+bool SetMapRecordText(std::string& iniText, int16_t index) {
+    if (index < 1 || index > kMapCount) return false;
+    const MapEntry& entry = gs.maps[index];
+    const std::string section = TwoDigits(index);
+    std::string text = iniText;
+    if (!SetIniValue(text, section, "ScoreBest", MaskText(ScoreText(entry.scoreBest), kScoreMask)) ||
+        !SetIniValue(text, section, "ScoreName", MaskText(entry.scoreName, kScoreMask))) {
+        return false;
+    }
+    iniText = std::move(text);
+    return true;
+}
+
 void StoreMapRecord(int16_t index) {
     if (index < 1 || index > kMapCount) return;
     const MapEntry& entry = gs.maps[index];
-    const std::string section = TwoDigits(index);
-    WriteIniValue(section, "ScoreBest", MaskText(ScoreText(entry.scoreBest), kScoreMask), gs.mapsIniPath);
-    WriteIniValue(section, "ScoreName", MaskText(entry.scoreName, kScoreMask), gs.mapsIniPath);
+    WriteIniValues(TwoDigits(index),
+                   {{"ScoreBest", MaskText(ScoreText(entry.scoreBest), kScoreMask)},
+                    {"ScoreName", MaskText(entry.scoreName, kScoreMask)}},
+                   gs.mapsIniPath);
 }

@@ -7,11 +7,17 @@
 // Fills gs.maps from gs.mapsIniPath. Loading stops at the first section
 // without a "File" value, or before a map whose "Width" or "ScoreBest" cannot
 // be used (the player is told in a message box); the entry where it stops is
-// left with an empty `file`.
+// left with an empty `file`. A Maps.ini that is not a regular file of at most
+// 1 MiB lists no maps, and the player is told.
 void LoadMapCatalogue();
 
-// Writes ScoreBest and ScoreName of entry `index` to its section.
+// Writes ScoreBest and ScoreName of entry `index` to its section, both in
+// one replacement of the file. A failed write is silent.
 void StoreMapRecord(int16_t index);
+
+// The same two keys set in the text of Maps.ini; false (text unchanged) when
+// the values cannot be written.
+bool SetMapRecordText(std::string& iniText, int16_t index);
 
 // k written with two digits: "01" for 1.
 std::string TwoDigits(int k);

@@ -20,15 +20,11 @@
 // one. Files are bytes; nothing is converted.
 #include "maps/settings_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <climits>
-#include <cstdio>
-#include <cstdlib>
 #include <string_view>
+#include <unordered_set>
+#include <utility>
+
+#include "base/atomic_file.h"
 
 namespace {
 
@@ -136,130 +132,111 @@ Lookup Find(const std::string& text, std::string_view section, std::string_view 
     return found;
 }
 
-enum class ReadResult { kOk, kMissing, kFailed };
-
-ReadResult ReadWholeFile(const std::string& path, std::string& out) {
-    out.clear();
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return errno == ENOENT ? ReadResult::kMissing : ReadResult::kFailed;
-    char buf[8192];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-    bool failed = std::ferror(f) != 0;
-    std::fclose(f);
-    return failed ? ReadResult::kFailed : ReadResult::kOk;
-}
-
 bool HoldsLineBreak(std::string_view s) {
     return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
-// Writes `content` to a new file beside `target` and renames it over it.
-void ReplaceFile(const std::string& target, const std::string& content, const struct stat* old) {
-    size_t slash = target.rfind('/');
-    std::string folder = slash == std::string::npos ? "." : target.substr(0, slash == 0 ? 1 : slash);
-    std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+void AppendLowered(std::string& out, std::string_view name) {
+    for (char c : Trim(name)) out.push_back(LowerAscii(c));
+}
 
-    static unsigned counter = 0;
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = folder + "/." + base + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) return;
-    }
-    if (fd < 0) return;
-    if (old != nullptr) {
-        // Keep the file's permissions and, where allowed, its owner.
-        if (::fchmod(fd, old->st_mode & 07777) != 0) {}
-        if (::fchown(fd, old->st_uid, old->st_gid) != 0) {}
-    }
-    std::FILE* f = ::fdopen(fd, "wb");
-    if (f == nullptr) {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        return;
-    }
-    bool ok = std::fwrite(content.data(), 1, content.size(), f) == content.size();
-    ok = std::fflush(f) == 0 && ok;
-    ok = ::fsync(::fileno(f)) == 0 && ok;
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok || std::rename(temp.c_str(), target.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return;
-    }
-    // Make the rename itself durable.
-    int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        if (::fsync(dirFd) != 0) {}
-        ::close(dirFd);
-    }
+// The lookup key of a value: both names trimmed and lower-cased, joined by a
+// line end, which no name can hold.
+std::string IndexKey(std::string_view section, std::string_view key) {
+    std::string k;
+    AppendLowered(k, section);
+    k.push_back('\n');
+    AppendLowered(k, key);
+    return k;
 }
 
 }  // namespace
 
-std::string ReadIniValue(const std::string& section, const std::string& key, const std::string& path) {
-    std::string text;
-    if (ReadWholeFile(path, text) != ReadResult::kOk) return {};
-    Lookup found = Find(text, Trim(section), Trim(key));
-    if (!found.keyFound) return {};
-    size_t n = found.key.valueEnd - found.key.valueBegin;
-    if (n > kMaxValueChars) n = kMaxValueChars;
-    return text.substr(found.key.valueBegin, n);
+FileRead LoadIniDocument(const std::string& path, IniDocument& doc) {
+    doc.values.clear();
+    const FileRead read = ReadRegularFile(path, kMaxIniBytes, doc.text);
+    const std::string& text = doc.text;
+    size_t pos = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    std::string section;     // lower-cased name and the line end of IndexKey
+    bool inSection = false;  // inside the first section of its name
+    std::unordered_set<std::string> sectionsSeen;
+    std::string key;
+    while (pos < text.size()) {
+        IniLine line = ParseLine(text, pos);
+        if (line.kind == LineKind::kSection) {
+            section.clear();
+            AppendLowered(section, line.name);
+            section.push_back('\n');
+            inSection = sectionsSeen.insert(section).second;
+        } else if (inSection && line.kind == LineKind::kKey) {
+            key = section;
+            AppendLowered(key, line.name);
+            doc.values.emplace(key, std::make_pair(line.valueBegin, line.valueEnd));  // the first one counts
+        }
+        pos = line.next;
+    }
+    return read;
 }
 
-void WriteIniValue(const std::string& section, const std::string& key, const std::string& value,
-                   const std::string& path) {
+std::string IniValue(const IniDocument& doc, const std::string& section, const std::string& key) {
+    auto found = doc.values.find(IndexKey(section, key));
+    if (found == doc.values.end()) return {};
+    size_t n = found->second.second - found->second.first;
+    if (n > kMaxValueChars) n = kMaxValueChars;
+    return doc.text.substr(found->second.first, n);
+}
+
+std::string ReadIniValue(const std::string& section, const std::string& key, const std::string& path) {
+    IniDocument doc;
+    if (LoadIniDocument(path, doc) != FileRead::kOk) return {};
+    return IniValue(doc, section, key);
+}
+
+bool SetIniValue(std::string& text, const std::string& section, const std::string& key, const std::string& value) {
     // Line breaks would split the line; a NUL would end the value early.
-    if (HoldsLineBreak(value) || HoldsLineBreak(section) || HoldsLineBreak(key)) return;
+    if (HoldsLineBreak(value) || HoldsLineBreak(section) || HoldsLineBreak(key)) return false;
     std::string_view sectionName = Trim(section);
     std::string_view keyName = Trim(key);
     // Such a key would not read back as the key it was written as.
-    if (keyName.find('=') != std::string_view::npos) return;
-    if (!keyName.empty() && (keyName[0] == ';' || keyName[0] == '[')) return;
-
-    // Write beside the real file when the path is a link.
-    std::string target = path;
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        char resolved[PATH_MAX];
-        if (::realpath(path.c_str(), resolved) == nullptr) return;
-        target = resolved;
-    }
-
-    std::string text;
-    ReadResult read = ReadWholeFile(target, text);
-    if (read == ReadResult::kFailed) return;  // never replace what could not be read
-    bool exists = read == ReadResult::kOk;
-    if (exists) {
-        if (::stat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
-        // A read-only file is left alone, also for a user whom the system
-        // would let write it anyway.
-        if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(target.c_str(), W_OK) != 0) return;
-    }
+    if (keyName.find('=') != std::string_view::npos) return false;
+    if (!keyName.empty() && (keyName[0] == ';' || keyName[0] == '[')) return false;
 
     std::string keyLine;
     keyLine.append(keyName).append("=").append(value);
     std::string out;
-    if (!exists) {
-        out.append("[").append(sectionName).append("]\r\n").append(keyLine).append("\r\n");
+    Lookup found = Find(text, sectionName, keyName);
+    if (found.keyFound) {
+        out.append(text, 0, found.key.valueBegin).append(value).append(text, found.key.valueEnd);
+    } else if (found.sectionFound) {
+        out.append(text, 0, found.insertAt);
+        if (found.insertNeedsLineEnd) out.append("\r\n");
+        out.append(keyLine).append("\r\n").append(text, found.insertAt);
     } else {
-        Lookup found = Find(text, sectionName, keyName);
-        if (found.keyFound) {
-            out.append(text, 0, found.key.valueBegin).append(value).append(text, found.key.valueEnd);
-        } else if (found.sectionFound) {
-            out.append(text, 0, found.insertAt);
-            if (found.insertNeedsLineEnd) out.append("\r\n");
-            out.append(keyLine).append("\r\n").append(text, found.insertAt);
-        } else {
-            out = text;
-            bool bomOnly = text == "\xEF\xBB\xBF";
-            if (!text.empty() && !bomOnly && text.back() != '\n' && text.back() != '\r') out.append("\r\n");
-            out.append("[").append(sectionName).append("]\r\n").append(keyLine).append("\r\n");
-        }
-        if (out == text) return;
+        out = text;
+        bool bomOnly = text == "\xEF\xBB\xBF";
+        if (!text.empty() && !bomOnly && text.back() != '\n' && text.back() != '\r') out.append("\r\n");
+        out.append("[").append(sectionName).append("]\r\n").append(keyLine).append("\r\n");
     }
-    ReplaceFile(target, out, exists ? &st : nullptr);
+    text = std::move(out);
+    return true;
+}
+
+bool WriteIniValues(const std::string& section, std::initializer_list<std::pair<std::string, std::string>> values,
+                    const std::string& path) {
+    std::string text;
+    const FileRead read = ReadRegularFile(path, kMaxIniBytes, text);
+    if (read == FileRead::kRefused) return false;  // never replace what could not be read
+    const std::string before = text;
+    for (const auto& [key, value] : values) {
+        if (!SetIniValue(text, section, key, value)) return false;
+    }
+    if (read == FileRead::kOk && text == before) return true;
+    return ReplaceFileAtomically(path, text);
+}
+
+void WriteIniValue(const std::string& section, const std::string& key, const std::string& value,
+                   const std::string& path) {
+    WriteIniValues(section, {{key, value}}, path);
 }
 
 std::string MaskText(const std::string& text, unsigned char mask) {

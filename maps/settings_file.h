@@ -2,17 +2,48 @@
 // best scores and their holders' names are stored in.
 #pragma once
 
+#include <cstddef>
+#include <initializer_list>
 #include <string>
+#include <unordered_map>
+#include <utility>
+
+#include "base/regular_file.h"
 
 constexpr unsigned char kScoreMask = 183;
+
+// Far above any real catalogue; a larger file is refused.
+constexpr size_t kMaxIniBytes = 1 << 20;
+
+// A settings file read once for many lookups.
+struct IniDocument {
+    std::string text;
+    // Trimmed, lower-cased "section\nkey" -> the value's place in `text`.
+    std::unordered_map<std::string, std::pair<size_t, size_t>> values;
+};
+
+// Reads and indexes the file: a regular file of at most kMaxIniBytes. Any
+// result but kOk leaves an empty document.
+FileRead LoadIniDocument(const std::string& path, IniDocument& doc);
+
+// A value of a loaded document, as ReadIniValue gives it.
+std::string IniValue(const IniDocument& doc, const std::string& section, const std::string& key);
 
 // The value of `key` in `section`, at most 254 characters; empty text when
 // the file, section or key is missing.
 std::string ReadIniValue(const std::string& section, const std::string& key, const std::string& path);
 
-// Sets `key` in `section` to `value`, creating key, section and file as
-// needed. The file is replaced atomically. Failures are silent; a value
-// holding CR, LF or NUL is refused.
+// Sets `key` in `section` of a file's text to `value`, adding key or
+// section as needed; false (text unchanged) for a value holding CR, LF or
+// NUL or a name that would not read back.
+bool SetIniValue(std::string& text, const std::string& section, const std::string& key, const std::string& value);
+
+// Sets several keys of one section in ONE replacement of the file, creating
+// it as needed; false when the file was not written (nothing changed).
+bool WriteIniValues(const std::string& section, std::initializer_list<std::pair<std::string, std::string>> values,
+                    const std::string& path);
+
+// One key. Failures are silent.
 void WriteIniValue(const std::string& section, const std::string& key, const std::string& value,
                    const std::string& path);
 

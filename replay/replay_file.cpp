@@ -9,20 +9,21 @@
 //   (at most 15 characters): an optional sign, digits and an optional
 //   fraction; text that does not start with one reads as 0;
 // - values are clamped to -32768..32767, the range the writer uses;
-// - a score paired with a ship x outside 0..30000 is dropped.
+// - a score paired with a ship x outside 0..30000 is dropped;
+// - only a regular file of at most kMaxReplayBytes is read; anything else
+//   reads like an empty file.
 #include "replay/replay_file.h"
 
-#include "base/game_paths.h"
-
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <charconv>
 #include <cstdio>
 #include <cstring>
 
+#include "base/atomic_file.h"
+#include "base/game_paths.h"
 #include "base/game_state.h"
+#include "base/regular_file.h"
 #include "platform/platform.h"
 
 namespace {
@@ -32,45 +33,6 @@ constexpr int kValueChars = 15;
 constexpr int kLineKeep = 32;              // bytes of a line that are looked at
 
 int16_t Clamp16(double v) { return Near16(v); }
-
-// Writes the file through a temporary file beside it, so that a failed
-// write leaves the old file whole.
-bool ReplaceFile(const std::string& path, const std::string& content) {
-    const std::string temp = path + ".tmp";
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    FILE* f = ::fdopen(fd, "wb");
-    if (f == nullptr) {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        return false;
-    }
-    bool ok = std::fwrite(content.data(), 1, content.size(), f) == content.size();
-    ok = std::fflush(f) == 0 && ok;
-    ok = ::fsync(fd) == 0 && ok;
-    ok = std::fclose(f) == 0 && ok;
-    if (ok) ok = std::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    // Make the rename itself durable.
-    const size_t slash = path.find_last_of('/');
-    const std::string folder = slash == std::string::npos || slash == 0 ? std::string(slash == 0 ? "/" : ".")
-                                                                        : path.substr(0, slash);
-    int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
-    return true;
-}
-
-bool Writable(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return false;
-    return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 && ::access(path.c_str(), W_OK) == 0;
-}
 
 void AppendNumber(std::string& out, const char* key, int value) {
     char line[32];
@@ -158,8 +120,8 @@ std::string ReplayPath(int16_t map) {
     return ReplayFolder() + name;
 }
 
-void SaveReplay(int16_t map) {
-    std::string out;
+void ReplayText(std::string& out) {
+    out.clear();
     out.reserve(1 << 16);
     int16_t lastMapX = 0, lastShipY = 0, lastScore = 0, lastShield = 0, lastFuel = 0;
     int i = 1;
@@ -175,23 +137,28 @@ void SaveReplay(int16_t map) {
     }
     out += "--END--\r\n";
     AppendNumber(out, "LastFrame=", Clamp16(static_cast<double>(gs.recording[i - 1].shipX)));
+}
 
-    const std::string folder = ReplayFolder();
-    ::mkdir(folder.c_str(), 0755);  // usually there already
-    // A read-only folder or file is left alone, also for a user whom the
-    // system would let write it anyway. A failed write is silent.
-    if (!Writable(folder)) return;
+void MakeReplayFolder() {
+    ::mkdir(ReplayFolder().c_str(), 0755);  // usually there already
+}
+
+void SaveReplay(int16_t map) {
+    std::string out;
+    ReplayText(out);
+    MakeReplayFolder();
+    // A read-only folder or file, or a link or other non-regular file at the
+    // path, is left alone (base/atomic_file). A failed write is silent.
     const std::string path = ReplayPath(map);
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && (!S_ISREG(st.st_mode) || !Writable(path))) return;
-    ReplaceFile(path, out);
+    const std::string staged = StageFileBeside(path, out);
+    if (!staged.empty()) CommitStagedFile(staged, path);
 }
 
 void LoadBestRun() {
     const std::string path = ReplayPath(gs.selectedMap);
     if (!PlatformFileExists(path)) return;
     for (int16_t& entry : gs.bestRun) entry = 0;
-    FILE* f = std::fopen(path.c_str(), "rb");
+    FILE* f = OpenRegularFile(path, kMaxReplayBytes);
     if (f == nullptr) return;
     char line[kLineKeep];
     int length = 0;
@@ -215,7 +182,7 @@ void LoadBestRun() {
 
 float LoadReplayEntries(int16_t map) {
     for (int i = 1; i <= kMaxFrames; ++i) gs.recording[i] = ReplayFrame{};
-    FILE* f = std::fopen(ReplayPath(map).c_str(), "rb");
+    FILE* f = OpenRegularFile(ReplayPath(map), kMaxReplayBytes);
     if (f == nullptr) return 0;
     char line[kLineKeep];
     int length = 0;

@@ -1,11 +1,22 @@
 // The replay file of a map's best run.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 // The player's Replays folder + "/Map" + two digits + ".replay".
 std::string ReplayPath(int16_t map);
+
+// Far above the largest file the game writes (30000 frames of six lines);
+// a larger one is not read.
+constexpr size_t kMaxReplayBytes = 4 << 20;
+
+// The replay file's bytes for frames 1..N of gs.recording.
+void ReplayText(std::string& out);
+
+// Creates the Replays folder when it is missing.
+void MakeReplayFolder();
 
 void SaveReplay(int16_t map);
 void LoadBestRun();

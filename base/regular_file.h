@@ -1,0 +1,21 @@
+// Reading files that a player may have replaced by anything: only regular
+// files (no pipes, devices or folders), and only up to a size limit.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+enum class FileRead {
+    kOk,
+    kMissing,  // no file at the path
+    kRefused,  // not a regular file, larger than the limit, or unreadable
+};
+
+// Reads the whole file into `out` (cleared first).
+FileRead ReadRegularFile(const std::string& path, size_t maxBytes, std::string& out);
+FileRead ReadRegularFile(const std::string& path, size_t maxBytes, std::vector<unsigned char>& out);
+
+// Opens a regular file of at most `maxBytes` for reading; nullptr otherwise.
+std::FILE* OpenRegularFile(const std::string& path, size_t maxBytes);

@@ -11,7 +11,7 @@
 #include "gfx/surface.h"
 #include "maps/map_catalogue.h"
 #include "platform/platform.h"
-#include "replay/replay_file.h"
+#include "replay/record_store.h"
 
 using namespace precision;
 
@@ -99,8 +99,7 @@ void EndRun() {
             const std::string answer = PlatformInputBox(prompt, "Quillrun", entry.scoreName, kHolderNameRules);
             entry.scoreBest = whole;
             entry.scoreName = SanitiseHolderName(answer);
-            StoreMapRecord(map);
-            SaveReplay(map);
+            StoreRecord(map);
         }
     }
 

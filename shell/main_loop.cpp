@@ -9,6 +9,7 @@
 #include "maps/map_catalogue.h"
 #include "platform/platform.h"
 #include "replay/playback.h"
+#include "replay/record_store.h"
 #include "replay/recording.h"
 #include "screens/flight_display.h"
 #include "screens/selection_screen.h"
@@ -36,6 +37,7 @@ void OnLoad() {
 void MainLoop() {
     LoadPictures();
     StartRun();
+    RecoverRecords();
     LoadMapCatalogue();
     for (;;) {
         if (gs.paused == 0) Cls();

@@ -1,5 +1,6 @@
 // quillrun-sim: the game on the headless platform, driven by a script of
 // key events, writing a state trace, PNG shots and timing figures.
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "base/atomic_file.h"
 #include "base/command_line.h"
 #include "base/game_paths.h"
 #include "base/game_state.h"
@@ -215,6 +217,21 @@ void OnDispatch(long n) {
     if (n >= driver.until) OnUnload();
 }
 
+// For the crash tests: QUILLRUN_SIM_KILL_AT_FILE_STEP=N kills the driver
+// (SIGKILL) just before the Nth operation that changes a file.
+long killAtFileStep = 0;
+long fileSteps = 0;
+
+void CountFileStep() {
+    if (++fileSteps == killAtFileStep) ::raise(SIGKILL);
+}
+
+void ArmFileStepKill() {
+    const char* n = std::getenv("QUILLRUN_SIM_KILL_AT_FILE_STEP");
+    if (n == nullptr || !ParsePositive(n, &killAtFileStep)) return;
+    SetFileStepHook(CountFileStep);
+}
+
 double Millis(int64_t ns) { return static_cast<double>(ns) / 1e6; }
 
 // Nearest-rank percentile of sorted samples.
@@ -274,6 +291,7 @@ int main(int argc, char** argv) {
         std::setvbuf(driver.trace, traceBuffer, _IOFBF, sizeof traceBuffer);
     }
 
+    ArmFileStepKill();
     PlatformSeedRandom(opt.seed);
     HeadlessSetMessageEcho(stdout);
     HeadlessSetDispatchHook(OnDispatch);

@@ -1,8 +1,6 @@
-// Collision probes, damage, regeneration and the end of a run.
+// Collision probes, damage and regeneration.
 #pragma once
 
-// Steps 9 to 14 of UpdateShip: probes, pushes, bounces, shield, map end.
+// The collision half of UpdateShip: probes, pushes, bounces, shield, map
+// end. A shield below 0 afterwards ends the run (the shell's FlyFrame).
 void CollideShip();
-
-// The end-of-run sequence: record check, name, replay, game-over screen.
-void EndRun();

@@ -13,6 +13,7 @@
 #include "replay/recording.h"
 #include "screens/flight_display.h"
 #include "screens/selection_screen.h"
+#include "shell/run_end.h"
 #include "shell/run_start.h"
 
 namespace {
@@ -42,12 +43,7 @@ void MainLoop() {
     for (;;) {
         if (gs.paused == 0) Cls();
         if (gs.playing != 0) {
-            if (gs.paused == 0) {
-                ScrollView();
-                if (gs.started != 0) MeasureCave();
-                UpdateShip();
-                RecordFrame();
-            }
+            if (gs.paused == 0) FlyFrame();
             if (gs.playing != 0) {
                 DrawFlightDisplay();
                 EndFrame();
@@ -60,6 +56,14 @@ void MainLoop() {
         }
         EndFrame();
     }
+}
+
+void FlyFrame() {
+    ScrollView();
+    if (gs.started != 0) MeasureCave();
+    UpdateShip();
+    if (static_cast<double>(gs.shield) < 0) EndRun();
+    RecordFrame();
 }
 
 int32_t NextFrameDeadline(int32_t t) {

@@ -9,6 +9,11 @@
 // Never returns; the program ends inside an event dispatch.
 [[noreturn]] void MainLoop();
 
+// One frame of a run that is not paused: scroll, cave gauge and score, ship
+// motion and collisions, the end of the run when the shield drops below 0,
+// and the frame's recording.
+void FlyFrame();
+
 // Waits for the frame deadline, then sets the next one 14.5 ms (or 45 ms in
 // slow replay) later; counts frames per second.
 void PaceFrame();

@@ -7,12 +7,12 @@
 #include "base/conversions.h"
 #include "base/game_state.h"
 #include "flight/cave_gauge.h"
-#include "flight/collision.h"
 #include "flight/ship_motion.h"
 #include "gfx/surface.h"
 #include "platform/headless/headless.h"
-#include "replay/recording.h"
 #include "replay/replay_file.h"
+#include "shell/main_loop.h"
+#include "shell/run_end.h"
 #include "shell/run_start.h"
 #include "test_support.h"
 
@@ -38,14 +38,6 @@ std::string StartCorridor(int width, int top, int bottom, int mapWidth = 0) {
     return dir;
 }
 
-// One pass of a run that is not paused.
-void Frame() {
-    ScrollView();
-    if (gs.started != 0) MeasureCave();
-    UpdateShip();
-    RecordFrame();
-}
-
 TEST(ShipMotion, FuelOverBrakeTurboAndIdleFrames) {
     struct Row { const char* what; float fuel, shield; Flag brake, turbo; double step, fuelAfter; bool brakeKept, turboKept; };
     const Row rows[] = {
@@ -67,7 +59,7 @@ TEST(ShipMotion, FuelOverBrakeTurboAndIdleFrames) {
         gs.shield = r.shield;
         gs.brakeHeld = r.brake;
         gs.turboHeld = r.turbo;
-        Frame();
+        FlyFrame();
         EXPECT_NEAR(gs.scrollX, r.step, 1e-6);
         // The drift follows the keys still held once the fuel is paid.
         EXPECT_NEAR(gs.shipX, 30 + (r.brakeKept ? 1.1 : r.turboKept ? 4.4 : 2.2) * 400 / 2000, 1e-5);
@@ -131,7 +123,7 @@ TEST(Recording, ARunBeyond30000FramesGoesOnUnrecorded) {
     for (int n = 0; n < kMaxFrames + 10; ++n) {
         // Hover around row 100 without touching rock.
         gs.thrustUpHeld = (gs.shipY > 100 && gs.velocityY > -0.3f) ? kTrue : kFalse;
-        Frame();
+        FlyFrame();
         ASSERT_NE(gs.playing, 0) << n;
         ASSERT_EQ(gs.colliding, 0) << n;
     }

@@ -1,6 +1,6 @@
 // The record holder's name: which bytes a masked INI value carries, and the
 // clean-up of the dialog's answer.
-#include "flight/record_holder.h"
+#include "maps/record_holder.h"
 
 #include "base/codepage.h"
 #include "maps/settings_file.h"

@@ -1,12 +1,14 @@
+// The end of a run: the record check, the stored record and replay, and the
+// holder's name read back through Maps.ini.
 #include <gtest/gtest.h>
 
 #include "base/codepage.h"
 #include "base/game_state.h"
-#include "flight/collision.h"
-#include "flight/record_holder.h"
 #include "maps/map_catalogue.h"
+#include "maps/record_holder.h"
 #include "maps/settings_file.h"
 #include "platform/headless/headless.h"
+#include "shell/run_end.h"
 #include "shell/run_start.h"
 #include "test_support.h"
 

@@ -1,0 +1,5 @@
+// The end of a run: record, name, replay, GAME OVER.
+#pragma once
+
+// The end-of-run sequence: record check, name, replay, game-over screen.
+void EndRun();

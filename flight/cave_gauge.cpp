@@ -5,6 +5,7 @@
 
 #include "base/conversions.h"
 #include "base/game_state.h"
+#include "base/geometry.h"
 #include "gfx/surface.h"
 
 using namespace precision;
@@ -25,7 +26,7 @@ float ShieldPart(double v) {
 int16_t Probe(int x, int direction) {
     const int range = gs.gaugeRange;
     for (int i = 1; i <= range; ++i) {
-        const double row = direction > 0 ? D(gs.shipY) + i + 10 : D(gs.shipY) - i;
+        const double row = direction > 0 ? D(gs.shipY) + i + kGaugeBelowY : D(gs.shipY) - i;
         const int y = Near(row);
         if (GetPixel(gs.mapSurface, x, y) != 0) return static_cast<int16_t>(i);
         if (gs.debugDraw != 0) SetPixel(gs.mapSurface, x, y, kDebugMark);

@@ -3,6 +3,7 @@
 
 #include "base/conversions.h"
 #include "base/game_state.h"
+#include "base/geometry.h"
 #include "gfx/surface.h"
 
 using namespace precision;
@@ -10,10 +11,10 @@ using namespace precision;
 namespace {
 
 // Only these two pixels of the ship are tested: its top and bottom rows,
-// 6 pixels from its left edge. Anything outside the map reads as rock.
-int ProbeX() { return Near(D(gs.scrollX) + D(gs.shipX) + 6.0); }
+// a few pixels from its left edge. Anything outside the map reads as rock.
+int ProbeX() { return Near(D(gs.scrollX) + D(gs.shipX) + kProbeOffsetX); }
 bool TopInRock() { return GetPixel(gs.mapSurface, ProbeX(), Near(D(gs.shipY))) != 0; }
-bool BottomInRock() { return GetPixel(gs.mapSurface, ProbeX(), Near(D(gs.shipY) + 8.0)) != 0; }
+bool BottomInRock() { return GetPixel(gs.mapSurface, ProbeX(), Near(D(gs.shipY) + kProbeBottomY)) != 0; }
 
 }  // namespace
 

@@ -6,20 +6,13 @@
 
 #include "base/conversions.h"
 #include "base/game_state.h"
+#include "base/geometry.h"
 #include "flight/collision.h"
 #include "gfx/play_field.h"
 #include "gfx/surface.h"
 #include "platform/platform.h"
 
 using namespace precision;
-
-namespace {
-
-constexpr int kViewWidth = 600;
-constexpr int kViewHeight = 200;
-constexpr int kShipWidth = 18;
-constexpr int kShipHeight = 9;
-}  // namespace
 
 void ScrollView() {
     BitBlt(MainField.image, 0, 0, kViewWidth, kViewHeight, gs.mapSurface, Near(D(gs.scrollX)), 0, SRCCOPY);
@@ -76,7 +69,7 @@ void UpdateShip() {
 
         // The catalogue refuses maps without a width; the guard only keeps a
         // stray zero from turning the drift into infinity.
-        const double ratio = gs.mapWidth > 0 ? 400.0 / D(gs.mapWidth) : 0.0;
+        const double ratio = gs.mapWidth > 0 ? kDriftFactor / D(gs.mapWidth) : 0.0;
         if (gs.brakeHeld != 0) {
             gs.shipX = F(D(gs.shipX) + (D(gs.scrollSpeed) / 2.0) * ratio);
         } else if (gs.turboHeld == 0) {

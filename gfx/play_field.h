@@ -5,11 +5,9 @@
 #include <cstdint>
 #include <string>
 
+#include "base/geometry.h"
 #include "gfx/surface.h"
 #include "gfx/text.h"
-
-constexpr int kFieldWidth = 600;
-constexpr int kFieldHeight = 216;
 
 struct PictureBox {
     Surface* image = nullptr;      // 600 x 216, created by InitPlayField

@@ -2,21 +2,21 @@
 #include "replay/playback.h"
 
 #include <cmath>
-#include <cstdio>
 #include <string>
 
 #include "base/game_paths.h"
 #include "base/game_state.h"
-#include "base/number_text.h"
+#include "base/geometry.h"
 #include "gfx/picture_store.h"
 #include "gfx/play_field.h"
 #include "gfx/surface.h"
 #include "platform/platform.h"
 #include "replay/replay_file.h"
+#include "screens/end_screens.h"
 #include "screens/screen_text.h"
+#include "screens/status_line.h"
 
 namespace {
-
 
 // The quantities shown by the replay; each line of the file changes one.
 struct PlaybackValues {
@@ -28,20 +28,6 @@ struct PlaybackValues {
     int16_t fuel = 0;
 };
 
-void DrawText(int x, int y, const char* text) {
-    int length = 0;
-    while (text[length] != '\0') ++length;
-    TextOutA(MainField.image, x, y, text, length);
-}
-
-// Bar units for `value` on a scale where `full` fills all 50 characters.
-// A scale too small to divide (never set by a run start) shows nothing.
-int BarUnits(int value, int full) {
-    const int perUnit = full / kBarLength;
-    if (perUnit == 0) return 0;
-    return value / perUnit;
-}
-
 float ShownShield(const PlaybackValues& v) {
     return static_cast<float>(static_cast<double>(gs.shieldMax) / 100.0 * static_cast<double>(v.shield));
 }
@@ -49,38 +35,25 @@ float ShownShield(const PlaybackValues& v) {
 void DrawReplayFrame(const PlaybackValues& v) {
     Surface* field = MainField.image;
     Cls();
-    BitBlt(field, 0, 0, 600, 200, gs.mapSurface, v.mapX, 0, SRCCOPY);
-    BitBlt(field, v.shipX, v.shipY, 18, 9, gs.shipSurface, 0, 9, SRCAND);
-    BitBlt(field, v.shipX, v.shipY, 18, 9, gs.shipSurface, 0, 0, SRCPAINT);
+    BitBlt(field, 0, 0, kViewWidth, kViewHeight, gs.mapSurface, v.mapX, 0, SRCCOPY);
+    BitBlt(field, v.shipX, v.shipY, kShipWidth, kShipHeight, gs.shipSurface, 0, kShipHeight, SRCAND);
+    BitBlt(field, v.shipX, v.shipY, kShipWidth, kShipHeight, gs.shipSurface, 0, 0, SRCPAINT);
 
-    char text[32];
-    MainField.fontSize = 8;
-    MainField.foreColor = kYellow;
-    std::snprintf(text, sizeof text, "Score: %d", static_cast<int>(v.score));
-    DrawText(360, 200, text);
-
-    MainField.fontSize = 8;
-    MainField.foreColor = kYellow;
-    DrawText(3, 200, "Shield:");
-    MainField.fontBold = false;
-
-    MainField.foreColor = kWhite;
-    DrawStatusBar(40, kBarLength);
-    MainField.foreColor = kBlue;
-    if (v.shield > 0) DrawStatusBar(40, BarUnits(v.shield, Near(gs.shieldMax)));
-
+    char score[32];
+    TextBuffer b = MakeTextBuffer(score, sizeof score);
+    PutLiteral(b, "Score: ");
+    PutInteger(b, v.score);
     const float e = ShownShield(v);
-    MainField.fontSize = 8;
-    MainField.foreColor = kYellow;
-    DrawText(170, 200, "Extra Fuel:");
-    MainField.foreColor = kWhite;
-    DrawStatusBar(227, kBarLength);
-    if (!(e > static_cast<float>(gs.turboMinShield))) {
-        MainField.foreColor = kRed;
-        DrawStatusBar(227, kBarLength);
-    }
-    MainField.foreColor = kBlue;
-    if (v.fuel > 0) DrawStatusBar(227, BarUnits(v.fuel, gs.fuelMax));
+    StatusLine line{};
+    line.score = score;
+    line.scoreLength = TextLength(b);
+    line.scoreFirst = true;
+    line.shieldBack = kWhite;
+    line.shieldUnits = DivideTruncated(v.shield, Near(gs.shieldMax) / kBarLength);
+    line.fuelWarning = !(e > static_cast<float>(gs.turboMinShield));
+    line.fuelWarningColour = kRed;
+    line.fuelUnits = DivideTruncated(v.fuel, gs.fuelMax / kBarLength);
+    DrawStatusLine(line);
 
     // The engine marks go into the map itself and stay as a trail; jumping
     // leaves none.
@@ -93,29 +66,6 @@ void DrawReplayFrame(const PlaybackValues& v) {
         if (e > 10 && std::floor(r * spread) <= 0) SetPixel(gs.mapSurface, x + 2, y + 4, kYellow);
         if (e > 40) SetPixel(gs.mapSurface, x, y + 7, kRed);
     }
-}
-
-void DrawEndScreen() {
-    Cls();
-    MainField.fontSize = 40;
-    MainField.foreColor = kYellow;
-    DrawText(110, 60, "END OF REPLAY");
-    MainField.foreColor = kRed;
-    DrawText(111, 61, "END OF REPLAY");
-
-    const int16_t map = gs.selectedMap;
-    const float best = (map >= 0 && map <= kMapCount) ? gs.maps[map].scoreBest : 0.0f;
-    const std::string score = "SCORE: " + FloatText(best);
-    MainField.fontSize = 15;
-    MainField.fontName = FONT_COURIER_NEW;
-    MainField.foreColor = kYellow;
-    TextOutA(MainField.image, 235, 130, score);
-    MainField.foreColor = kRed;
-    TextOutA(MainField.image, 236, 131, score);
-    MainField.fontName = FONT_ARIAL;
-
-    Refresh();
-    PlatformSleep(1500);
 }
 
 }  // namespace
@@ -169,6 +119,10 @@ void PlayReplay(int16_t map, void (*endFrame)()) {
         }
         n = gs.frameIndex + 1;
     }
-    DrawEndScreen();
+    // The score of the map selected now: a digit pressed during the replay
+    // changes it.
+    const int16_t shown = gs.selectedMap;
+    DrawEndOfReplay(shown >= 0 && shown <= kMapCount ? gs.maps[shown].scoreBest : 0.0f);
+    PlatformSleep(1500);
     gs.replayMode = kFalse;
 }

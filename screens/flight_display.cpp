@@ -1,21 +1,20 @@
+// A run's display: COLLISION and PAUSED over the view, the status line with
+// the race against the best run or the frame rate, and the border line.
 #include "screens/flight_display.h"
 
 #include <cmath>
 
 #include "base/game_state.h"
+#include "base/geometry.h"
 #include "gfx/play_field.h"
 #include "gfx/surface.h"
-#include "platform/platform.h"
 #include "screens/screen_text.h"
+#include "screens/status_line.h"
 
 namespace {
 
-constexpr int kStatusY = 200;
-
 constexpr char kCollision[] = "COLLISION";
 constexpr char kPaused[] = "PAUSED";
-constexpr char kShieldLabel[] = "Shield:";
-constexpr char kFuelLabel[] = "Extra Fuel:";
 constexpr char kBrokenRecord[] = "BROKEN RECORD";
 
 // The race texts, ahead and behind, by margin: SMALL, MEDIUM, BIG, VERY BIG.
@@ -27,14 +26,6 @@ constexpr FixedText kChance[4] = {
     {"Chance: SMALL", 13}, {"Chance: MEDIUM", 14}, {"Chance: BIG", 11}, {"Chance: VERY BIG", 16}};
 constexpr FixedText kLosing[4] = {
     {"Losing: SMALL", 13}, {"Losing: MEDIUM", 14}, {"Losing: BIG", 11}, {"Losing: VERY BIG", 16}};
-
-template <size_t N>
-void DrawText(int x, int y, const char (&text)[N]) {
-    TextOutA(MainField.image, x, y, text, static_cast<int>(N - 1));
-}
-
-// Jitter of 0 or 1 pixel from one fresh random number.
-int Jitter() { return static_cast<int>(std::floor(2.0 * PlatformRandom())); }
 
 // The best run's score at a whole ship x. The ship stays in view, so x is
 // within the table; anything else reads as "no entry" (0).
@@ -53,31 +44,18 @@ int MarginWord(double d) {
     return word;
 }
 
-void DrawShieldBar() {
-    const int32_t whole = WholeInt32(static_cast<double>(gs.shield));
-    const int32_t rounded = Near(static_cast<double>(gs.shieldMax));
-    const int32_t level = DivideTruncated(whole, rounded / 100);
-    MainField.foreColor = level < 10 ? kRed : (level < 30 ? kYellow : kWhite);
-    DrawStatusBar(40, kBarLength);
-    MainField.foreColor = kBlue;
-    DrawStatusBar(40, DivideTruncated(whole, rounded / 50));
+uint32_t ShieldBarColour() {
+    const int32_t level = DivideTruncated(WholeInt32(static_cast<double>(gs.shield)),
+                                          Near(static_cast<double>(gs.shieldMax)) / 100);
+    return level < 10 ? kRed : (level < 30 ? kYellow : kWhite);
 }
 
-void DrawFuelBar() {
-    MainField.foreColor = kWhite;
-    DrawStatusBar(227, kBarLength);
-    if (gs.fuel > 0 && !(EffectiveShield() > gs.turboMinShield)) {
-        MainField.foreColor = gs.brakeHeld == 0 ? kRed : kYellow;
-        DrawStatusBar(227, kBarLength);
-    }
-    MainField.foreColor = kBlue;
-    DrawStatusBar(227, DivideTruncated(Near(static_cast<double>(gs.fuel)), gs.fuelMax / 50));
+int ShieldUnits() {
+    return DivideTruncated(WholeInt32(static_cast<double>(gs.shield)), Near(static_cast<double>(gs.shieldMax)) / 50);
 }
 
-void DrawScore() {
-    // Sized for the longest number texts a float can give; fits the stack.
-    char data[512];
-    TextBuffer b = MakeTextBuffer(data, sizeof data);
+// The score with the cave bonus of this frame's speed.
+void PutScore(TextBuffer& b) {
     PutLiteral(b, "Score: ");
     PutWholeNumber(b, Whole(static_cast<double>(gs.score)));
     const float bonus = gs.narrowBonus;
@@ -92,7 +70,6 @@ void DrawScore() {
         }
         PutChar(b, ')');
     }
-    TextOutA(MainField.image, 360, kStatusY, data, TextLength(b));
 }
 
 void DrawFrameRate() {
@@ -100,7 +77,7 @@ void DrawFrameRate() {
     TextBuffer b = MakeTextBuffer(data, sizeof data);
     PutLiteral(b, "FPS: ");
     PutInteger(b, gs.fps);
-    TextOutA(MainField.image, 550, kStatusY, data, TextLength(b));
+    TextOutA(MainField.image, kFrameRateX, kStatusY, data, TextLength(b));
 }
 
 void DrawRecordIndicator() {
@@ -114,17 +91,17 @@ void DrawRecordIndicator() {
     if (s > best && s > atFloor) {
         MainField.foreColor = kGreen;
         MainField.fontBold = true;
-        if (best > 0) DrawText(460, kStatusY, kBrokenRecord);
+        if (best > 0) DrawText(kRaceTextX, kStatusY, kBrokenRecord);
     } else if (s > atNear) {
         MainField.foreColor = kYellow;
         MainField.fontBold = true;
         const FixedText& t = kChance[MarginWord(d)];
-        if (best > 0) TextOutA(MainField.image, 460, kStatusY, t.text, t.length);
+        if (best > 0) TextOutA(MainField.image, kRaceTextX, kStatusY, t.text, t.length);
     } else if (s < atNear) {
         MainField.foreColor = kRed;
         MainField.fontBold = true;
         const FixedText& t = kLosing[MarginWord(d)];
-        if (best > 0) TextOutA(MainField.image, 460, kStatusY, t.text, t.length);
+        if (best > 0) TextOutA(MainField.image, kRaceTextX, kStatusY, t.text, t.length);
     }
 }
 
@@ -133,39 +110,29 @@ void DrawRecordIndicator() {
 void DrawFlightDisplay() {
     if (gs.colliding != 0) {
         MainField.fontSize = 10;
-        MainField.foreColor = kYellow;
-        DrawText(10, 10, kCollision);
-        MainField.foreColor = kRed;
-        DrawText(11, 11, kCollision);
+        DrawTwice(10, 10, kCollision);
     }
     if (gs.paused == kTrue) {
         MainField.fontSize = 40;
-        // Four draws in this order: yellow x, yellow y, red x, red y.
-        const int yellowX = Jitter();
-        const int yellowY = Jitter();
-        MainField.foreColor = kYellow;
-        DrawText(190 + yellowX, 60 + yellowY, kPaused);
-        const int redX = Jitter();
-        const int redY = Jitter();
-        MainField.foreColor = kRed;
-        DrawText(190 + redX, 60 + redY, kPaused);
+        DrawJittered(190, 60, kPaused, kYellow, kRed);
         Refresh();
     }
-    // The label takes the weight left by the previous pass.
-    MainField.fontSize = 8;
-    MainField.foreColor = kYellow;
-    DrawText(3, kStatusY, kShieldLabel);
-    MainField.fontBold = false;
-    DrawShieldBar();
 
-    MainField.fontSize = 8;
-    MainField.foreColor = kYellow;
-    DrawText(170, kStatusY, kFuelLabel);
-    DrawFuelBar();
-
-    MainField.fontSize = 8;
-    MainField.foreColor = kYellow;
-    DrawScore();
+    // Sized for the longest number texts a float can give; fits the stack.
+    char score[512];
+    TextBuffer b = MakeTextBuffer(score, sizeof score);
+    PutScore(b);
+    // The shield label takes the weight left by the previous pass.
+    StatusLine line{};
+    line.score = score;
+    line.scoreLength = TextLength(b);
+    line.scoreFirst = false;
+    line.shieldBack = ShieldBarColour();
+    line.shieldUnits = ShieldUnits();
+    line.fuelWarning = gs.fuel > 0 && !(EffectiveShield() > gs.turboMinShield);
+    line.fuelWarningColour = gs.brakeHeld == 0 ? kRed : kYellow;
+    line.fuelUnits = DivideTruncated(Near(static_cast<double>(gs.fuel)), gs.fuelMax / 50);
+    DrawStatusLine(line);
 
     if (gs.debugDraw != 0) {
         MainField.fontSize = 8;
@@ -178,5 +145,5 @@ void DrawFlightDisplay() {
     }
 
     MainField.drawWidth = 1;
-    Line(0, kStatusY, 600, kStatusY, kLightBlue);
+    Line(0, kStatusY, kFieldWidth, kStatusY, kLightBlue);
 }

@@ -1,3 +1,4 @@
+// The display of a run over its view.
 #pragma once
 
 // The status line and the messages over the view during a run.

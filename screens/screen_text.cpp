@@ -1,10 +1,12 @@
+// Number texts in bounded buffers, and the drawing helpers of the screens.
 #include "screens/screen_text.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstring>
 
-#include "gfx/play_field.h"
+#include "gfx/surface.h"
+#include "platform/platform.h"
 
 void PutBytes(TextBuffer& b, const char* text, size_t length) {
     size_t room = static_cast<size_t>(b.end - b.pos);
@@ -73,10 +75,22 @@ int32_t DivideTruncated(int32_t a, int32_t b) {
     return static_cast<int32_t>(q);
 }
 
-void DrawStatusBar(int x, int units) {
-    static constexpr char kBar[] = "||||||||||||||||||||||||||||||||||||||||||||||||||";
-    static_assert(sizeof kBar - 1 == kBarLength);
-    if (units <= 0) return;
-    if (units > kBarLength) units = kBarLength;
-    TextOutA(MainField.image, x, 200, kBar, units);
+void DrawTwice(int x, int y, const char* text, int length) {
+    MainField.foreColor = kYellow;
+    TextOutA(MainField.image, x, y, text, length);
+    MainField.foreColor = kRed;
+    TextOutA(MainField.image, x + 1, y + 1, text, length);
+}
+
+int Jitter() { return static_cast<int>(std::floor(2.0 * PlatformRandom())); }
+
+void DrawJittered(int x, int y, const char* text, int length, uint32_t first, uint32_t second) {
+    const int firstX = Jitter();
+    const int firstY = Jitter();
+    MainField.foreColor = first;
+    TextOutA(MainField.image, x + firstX, y + firstY, text, length);
+    const int secondX = Jitter();
+    const int secondY = Jitter();
+    MainField.foreColor = second;
+    TextOutA(MainField.image, x + secondX, y + secondY, text, length);
 }

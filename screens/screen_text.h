@@ -1,9 +1,13 @@
-// Texts of the screens built in caller-owned char buffers: nothing here
-// allocates, so the screens can format numbers on every pass.
+// Texts of the screens: built in caller-owned char buffers (nothing here
+// allocates, so the screens can format numbers on every pass), and drawn on
+// the play field once, twice or with a jitter.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+
+#include "gfx/play_field.h"
 
 // A bounded writer over a stack buffer. Whatever does not fit is dropped;
 // the screens size their buffers so that this only cuts text that would lie
@@ -44,9 +48,30 @@ int32_t WholeInt32(double v);
 // a / b truncated toward zero; a zero divisor gives 0 instead of a fault.
 int32_t DivideTruncated(int32_t a, int32_t b);
 
-// The shield and fuel bars are text: a bar of N units is the first N
-// characters of a 50-character string of '|', drawn on the status line
-// (y = 200) at x with the field's current font and colour. N is clamped to
-// 0..50, so the string is never read past its end.
-constexpr int kBarLength = 50;
-void DrawStatusBar(int x, int units);
+// A fixed text on the play field with its current font and colour.
+template <size_t N>
+void DrawText(int x, int y, const char (&text)[N]) {
+    TextOutA(MainField.image, x, y, text, static_cast<int>(N - 1));
+}
+
+// A text in yellow, then again in red one pixel right of and below it.
+void DrawTwice(int x, int y, const char* text, int length);
+template <size_t N>
+void DrawTwice(int x, int y, const char (&text)[N]) {
+    DrawTwice(x, y, text, static_cast<int>(N - 1));
+}
+inline void DrawTwice(int x, int y, const std::string& text) {
+    DrawTwice(x, y, text.data(), static_cast<int>(text.size()));
+}
+
+// 0 or 1 pixel, from one fresh number of the game's random stream.
+int Jitter();
+
+// A text in `first`, then in `second`, each moved right and down by a
+// jitter; the four numbers are drawn in this order: first x, first y,
+// second x, second y.
+void DrawJittered(int x, int y, const char* text, int length, uint32_t first, uint32_t second);
+template <size_t N>
+void DrawJittered(int x, int y, const char (&text)[N], uint32_t first, uint32_t second) {
+    DrawJittered(x, y, text, static_cast<int>(N - 1), first, second);
+}

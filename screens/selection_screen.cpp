@@ -1,3 +1,4 @@
+// The map selection screen and the help picture.
 #include "screens/selection_screen.h"
 
 #include <cmath>
@@ -5,7 +6,6 @@
 #include "base/game_state.h"
 #include "gfx/play_field.h"
 #include "gfx/surface.h"
-#include "platform/platform.h"
 #include "screens/screen_text.h"
 
 namespace {
@@ -29,18 +29,11 @@ constexpr int kRowsAbove = 6;
 // which the right-pane copy wipes; cutting them there changes nothing seen.
 constexpr size_t kRowTextSize = 256;
 
-template <size_t N>
-void DrawText(int x, int y, const char (&text)[N]) {
-    TextOutA(MainField.image, x, y, text, static_cast<int>(N - 1));
-}
-
 void SetStyle(int size, bool bold, uint32_t colour) {
     MainField.fontSize = size;
     MainField.fontBold = bold;
     MainField.foreColor = colour;
 }
-
-int Jitter() { return static_cast<int>(std::floor(2.0 * PlatformRandom())); }
 
 void StepSelection() {
     if (gs.thrustUpHeld != 0) {
@@ -143,13 +136,7 @@ void DrawSelectionScreen() {
 
     // Five jitters, in this order: yellow x, yellow y, blue x, blue y, second line y.
     SetStyle(24, false, kYellow);
-    const int yellowX = Jitter();
-    const int yellowY = Jitter();
-    DrawText(350 + yellowX, 70 + yellowY, kPressEnter);
-    MainField.foreColor = kBlue;
-    const int blueX = Jitter();
-    const int blueY = Jitter();
-    DrawText(350 + blueX, 70 + blueY, kPressEnter);
+    DrawJittered(350, 70, kPressEnter, kYellow, kBlue);
     SetStyle(14, false, kLightBlue);
     DrawText(425, 110 + Jitter(), kToPlay);
 
@@ -161,7 +148,7 @@ void DrawSelectionScreen() {
     DrawText(330, 196, kKeyTurbo);
 
     MainField.drawWidth = 2;
-    Line(320, 0, 320, 216, kLightBlue);
+    Line(320, 0, 320, kFieldHeight, kLightBlue);
     MainField.drawWidth = 1;
     Line(0, 96, 320, 96, kLightBlue);
     Line(0, 108, 320, 108, kLightBlue);

@@ -1,3 +1,4 @@
+// The map selection screen and the help picture.
 #pragma once
 
 void DrawSelectionScreen();

@@ -1,6 +1,7 @@
 #include "shell/keyboard.h"
 
 #include "base/game_state.h"
+#include "base/geometry.h"
 #include "online/score_upload.h"
 #include "platform/platform.h"
 #include "shell/run_start.h"
@@ -27,7 +28,7 @@ void OnKeyDown(int16_t keyCode) {
             gs.replaySeeking = kTrue;
             // Playback ends once the position passes 30000, so this stays
             // far from the 16-bit limit; saturate anyway.
-            int v = gs.frameIndex + 18;
+            int v = gs.frameIndex + kSeekForward;
             gs.frameIndex = static_cast<int16_t>(v > INT16_MAX ? INT16_MAX : v);
         }
     }
@@ -37,7 +38,7 @@ void OnKeyDown(int16_t keyCode) {
             gs.started = kTrue;
         } else if (gs.replayMode != 0) {
             gs.replaySeeking = kTrue;
-            int v = gs.frameIndex - 36;
+            int v = gs.frameIndex - kSeekBack;
             gs.frameIndex = static_cast<int16_t>(v < 0 ? 0 : v);
         }
     }

@@ -6,6 +6,7 @@
 
 #include "base/game_paths.h"
 #include "base/game_state.h"
+#include "base/geometry.h"
 #include "gfx/picture_store.h"
 #include "gfx/surface.h"
 #include "replay/replay_file.h"
@@ -42,13 +43,13 @@ void StartRun() {
     int16_t topOpen = 0;
     int16_t bottomRock = 0;
     int y = 1;
-    for (; y <= 200; ++y) {
+    for (; y <= kMapHeight; ++y) {
         if (GetPixel(gs.mapSurface, x, y) == 0) {
             topOpen = static_cast<int16_t>(y);
             break;
         }
     }
-    for (; y <= 200; ++y) {
+    for (; y <= kMapHeight; ++y) {
         if (GetPixel(gs.mapSurface, x, y) != 0) {
             bottomRock = static_cast<int16_t>(y);
             break;

@@ -4,17 +4,17 @@ set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
-# Debian packages the game and its tests need.
+# Debian packages the game needs, and those only its tests need.
 PACKAGES=(
   build-essential cmake pkg-config
   libsdl2-dev libsdl2-ttf-dev libx11-dev libfontconfig-dev fonts-liberation2
-  libturbojpeg0-dev libpng-dev libgtest-dev libcurl4-openssl-dev
+  libturbojpeg0-dev libpng-dev libcurl4-openssl-dev
   xdg-utils
   libcpp-httplib-dev libsqlite3-dev libpqxx-dev
 )
 TEST_PACKAGES=(
   desktop-file-utils appstream dpkg-dev
-  xvfb xauth xdotool x11-apps x11-utils imagemagick xfonts-base python3 python3-pil
+  libgtest-dev xvfb xauth xdotool x11-apps x11-utils imagemagick xfonts-base python3 python3-pil
   clang-14 libclang-rt-14-dev
   postgresql chromium chromium-driver python3-selenium
 )

@@ -1,11 +1,11 @@
+// The score upload: the request for a map's record, the reachability check,
+// and the score list in the browser.
 #include "online/score_upload.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <ctime>
 
@@ -73,14 +73,9 @@ std::string EscapeQueryValue(const std::string& text) {
     for (char ch : text) {
         const unsigned char c = static_cast<unsigned char>(ch);
         if (c >= 0x80) {
-            const uint32_t u = CodePoint(c);
-            if (u < 0x800) {
-                AppendEscapedByte(out, static_cast<unsigned char>(0xC0 | (u >> 6)));
-            } else {
-                AppendEscapedByte(out, static_cast<unsigned char>(0xE0 | (u >> 12)));
-                AppendEscapedByte(out, static_cast<unsigned char>(0x80 | ((u >> 6) & 0x3F)));
-            }
-            AppendEscapedByte(out, static_cast<unsigned char>(0x80 | (u & 0x3F)));
+            std::string one;
+            AppendUtf8(one, CodePoint(c));
+            for (char u : one) AppendEscapedByte(out, static_cast<unsigned char>(u));
         } else if (c <= 0x20 || c == 0x7F || c == '#' || c == '%' || c == '+' || c == '?' || c == '=' ||
                    c == '&') {
             AppendEscapedByte(out, c);
@@ -107,34 +102,6 @@ std::string ScoreRequest(int16_t map) {
            "&nmn=" + EscapeQueryValue(ReplaceAmpersands(entry.name)) + "&nsc=" + EscapeQueryValue(score) +
            "&npn=" + EscapeQueryValue(ReplaceAmpersands(entry.scoreName)) + "&nsd=" + TodayText() +
            "&nreplay=" + EscapeQueryValue(score);
-}
-
-// Starts the desktop's opener for `url` in its own session and does not wait
-// for it. The intermediate child exits at once and is reaped here, so the
-// opener belongs to init and no zombie stays behind. Between fork and exec
-// only system calls are made: the window build has more than one thread.
-void OpenInBrowser(const std::string& url) {
-    const char* argv[] = {"xdg-open", url.c_str(), nullptr};
-    const pid_t child = fork();
-    if (child < 0) return;
-    if (child == 0) {
-        setsid();
-        if (fork() == 0) {
-            const int devNull = open("/dev/null", O_RDWR);
-            if (devNull >= 0) {
-                dup2(devNull, 0);
-                dup2(devNull, 1);
-                dup2(devNull, 2);
-            }
-            close_range(3, ~0u, 0);
-            execvp("xdg-open", const_cast<char* const*>(argv));
-            _exit(127);
-        }
-        _exit(0);
-    }
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
 }
 
 }  // namespace
@@ -173,6 +140,6 @@ void UploadScore() {
     HttpGetWhilePolling(ScoreRequest(map), kRequestLimitMs, PlatformDispatchEvents);
 
     if (PlatformAskYesNo("Your score uploaded! Do you want to check if you got to the list?", "Uploading Score")) {
-        OpenInBrowser(ScoreListPage());
+        PlatformOpenUrl(ScoreListPage());
     }
 }

@@ -1,7 +1,10 @@
 // The narrow layer through which game code reaches the outside world. Two
 // implementations exist: a real window (platform/sdl) and a headless one
-// (platform/headless) for the driver and the tests. Game code never includes
-// a toolkit header; everything it needs from the platform is here.
+// (platform/headless) for the driver and the tests. Everything the game needs
+// from the window, the clock, the dialogs and the desktop is here. Two
+// libraries are used directly by the layers that own them, the same in both
+// builds: the fonts (SDL_ttf and fontconfig, in gfx/text.cpp) and HTTP
+// (libcurl, in online/http_client.cpp).
 //
 // Texts handed to and returned by these functions are in the game's
 // single-byte code page (Windows-1252) unless a comment says otherwise.
@@ -60,6 +63,11 @@ struct InputRules {
 // converts it to the code page), or empty text when cancelled.
 std::string PlatformInputBox(const std::string& prompt, const std::string& caption,
                              const std::string& defaultAnswer, const InputRules& rules);
+
+// Opens a web page in the desktop's browser and does not wait for it. The
+// window build starts xdg-open; the headless build records the address
+// (HeadlessOpenedUrls) and writes it to the message echo as "open: " + url.
+void PlatformOpenUrl(const std::string& url);
 
 // True when a file (not a folder) exists at the path.
 bool PlatformFileExists(const std::string& path);

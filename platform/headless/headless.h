@@ -8,8 +8,8 @@
 #include <vector>
 
 // Back to the start: virtual clock at 1,000,000 ms, dispatch count 0, no
-// queued answers, no hook, no recorded messages, no message echo, random
-// source seeded 1.
+// queued answers, no hook, no recorded messages or addresses, no message
+// echo, random source seeded 1.
 void HeadlessReset();
 
 // Called at every dispatch with its number (1, 2, ...), before any key event
@@ -35,6 +35,9 @@ const std::vector<std::string>& HeadlessMessages();
 // When set, every message is also written to `out` as "message: " + entry +
 // newline, flushed at once. nullptr (the default) writes nothing.
 void HeadlessSetMessageEcho(std::FILE* out);
+
+// Every address given to PlatformOpenUrl so far, in order.
+const std::vector<std::string>& HeadlessOpenedUrls();
 
 long HeadlessDispatchCount();
 int32_t HeadlessClock();

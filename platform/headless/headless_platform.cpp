@@ -24,6 +24,7 @@ struct HeadlessState {
     std::deque<DialogAnswer> dialogAnswers;
     std::deque<bool> confirms;
     std::vector<std::string> messages;
+    std::vector<std::string> openedUrls;
     std::FILE* echo = nullptr;
 };
 
@@ -69,6 +70,19 @@ void RecordMessage(const std::string& caption, const std::string& text) {
 }
 
 }  // namespace
+
+void PlatformOpenUrl(const std::string& url) {
+    HeadlessState& s = State();
+    if (s.echo != nullptr) {
+        std::fputs("open: ", s.echo);
+        std::fputs(url.c_str(), s.echo);
+        std::fputc('\n', s.echo);
+        std::fflush(s.echo);
+    }
+    s.openedUrls.push_back(url);
+}
+
+const std::vector<std::string>& HeadlessOpenedUrls() { return State().openedUrls; }
 
 void HeadlessReset() {
     State() = HeadlessState{};

@@ -4,34 +4,10 @@
 #include <algorithm>
 #include <cctype>
 
+#include "base/codepage.h"
 #include "shell/keyboard.h"
 
 namespace {
-
-bool ValidUtf8(const std::string& s) {
-    size_t i = 0;
-    while (i < s.size()) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        int extra;
-        uint32_t cp;
-        if (c < 0x80) { ++i; continue; }
-        if (c >= 0xC2 && c <= 0xDF) { extra = 1; cp = c & 0x1F; }
-        else if (c >= 0xE0 && c <= 0xEF) { extra = 2; cp = c & 0x0F; }
-        else if (c >= 0xF0 && c <= 0xF4) { extra = 3; cp = c & 0x07; }
-        else return false;
-        if (i + static_cast<size_t>(extra) >= s.size()) return false;
-        for (int k = 1; k <= extra; ++k) {
-            unsigned char cc = static_cast<unsigned char>(s[i + k]);
-            if ((cc & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        if ((extra == 2 && cp < 0x800) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-            (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
-        i += static_cast<size_t>(extra) + 1;
-    }
-    return true;
-}
 
 // A key: a name, a letter, a digit, or a decimal virtual-key code (two or
 // more digits, 1..254). Names and letters may be written in either case.
@@ -77,7 +53,7 @@ std::vector<std::string> SplitWords(const std::string& line) {
 std::string ParseLine(std::string line, long lineNo, SimScript* script) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (lineNo == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);  // editors' byte-order mark
-    if (!ValidUtf8(line)) return "not UTF-8 text";
+    if (!IsUtf8(line)) return "not UTF-8 text";
     size_t first = line.find_first_not_of(" \t");
     if (first == std::string::npos || line[first] == '#') return {};
     std::string body = line.substr(first);

@@ -31,34 +31,14 @@ struct Edit {
     std::string hint;   // why input was last refused; empty when none was
 };
 
-// The Windows-1252 byte of a code point, or -1 when the code page lacks it.
-int CodePageByte(uint32_t cp) {
-    if (cp < 0x80) return static_cast<int>(cp);
-    for (int b = 0x80; b <= 0xFF; ++b)
-        if (Cp1252ToUnicode(static_cast<unsigned char>(b)) == cp) return b;
-    return -1;
-}
-
 // The code points of UTF-8 text; malformed sequences are skipped.
 std::vector<uint32_t> CodePoints(const char* utf8) {
     std::vector<uint32_t> out;
-    const auto* s = reinterpret_cast<const unsigned char*>(utf8);
+    const std::string text(utf8);
     size_t i = 0;
-    while (s[i] != 0) {
-        uint32_t cp = s[i];
-        int extra = 0;
-        if (cp >= 0xF0) { cp &= 0x07; extra = 3; }
-        else if (cp >= 0xE0) { cp &= 0x0F; extra = 2; }
-        else if (cp >= 0xC0) { cp &= 0x1F; extra = 1; }
-        else if (cp >= 0x80) { ++i; continue; }  // stray continuation byte
-        ++i;
-        bool ok = true;
-        for (int k = 0; k < extra; ++k) {
-            if ((s[i] & 0xC0) != 0x80) { ok = false; break; }
-            cp = (cp << 6) | (s[i] & 0x3F);
-            ++i;
-        }
-        if (ok) out.push_back(cp);
+    uint32_t cp = 0;
+    while (i < text.size()) {
+        if (NextUtf8(text, &i, &cp)) out.push_back(cp);
     }
     return out;
 }
@@ -68,7 +48,7 @@ std::vector<uint32_t> CodePoints(const char* utf8) {
 std::string Naming(uint32_t cp, const char* what) {
     char number[16];
     std::snprintf(number, sizeof number, "U+%04X", static_cast<unsigned>(cp));
-    const int b = CodePageByte(cp);
+    const int b = UnicodeToCp1252(cp);
     const bool showable = b >= 0x20 && b != 0x7F && !(b >= 0x80 && b < 0xA0 && Cp1252ToUnicode(b) == 0) &&
                           b != 0xA0 && b != 0xAD;
     char text[96];
@@ -115,7 +95,7 @@ void Insert(Edit& edit, const char* utf8, const InputRules& rules) {
     std::string bytes;
     std::string refusal;
     for (uint32_t cp : CodePoints(utf8)) {
-        const int b = CodePageByte(cp);
+        const int b = UnicodeToCp1252(cp);
         if (b < 0 || !rules.carries(static_cast<unsigned char>(b))) {
             if (refusal.empty()) refusal = Naming(cp, "cannot be stored.");
             continue;

@@ -167,15 +167,28 @@ struct Driver {
 
 Driver driver;
 
-void WriteTraceLine(long n) {
-    int len = std::snprintf(driver.line, sizeof driver.line,
-                            "%ld %d %d %d %d %d %d %.9g %.9g %.9g %.9g %.9g %.9g %.9g %d %.9g\n", n, gs.playing,
-                            gs.started, gs.paused, gs.replayMode, gs.selectedMap, gs.frameIndex,
-                            static_cast<double>(gs.scrollX), static_cast<double>(gs.shipX),
-                            static_cast<double>(gs.shipY), static_cast<double>(gs.velocityY),
-                            static_cast<double>(gs.score), static_cast<double>(gs.shield),
-                            static_cast<double>(gs.fuel), gs.colliding, static_cast<double>(gs.narrowBonus));
-    if (len > 0) std::fwrite(driver.line, 1, static_cast<size_t>(len), driver.trace);
+// One column of the trace line, after a blank unless it is the first.
+template <typename T>
+void PutColumn(char*& pos, const char* format, T value) {
+    char* const end = driver.line + sizeof driver.line;
+    if (pos != driver.line && pos < end - 1) *pos++ = ' ';
+    const int n = std::snprintf(pos, static_cast<size_t>(end - pos), format, value);
+    if (n > 0) pos += n < end - pos ? n : end - pos - 1;
+}
+
+void WriteTraceLine(long dispatch) {
+    char* pos = driver.line;
+#define COLUMN_COUNT(name, value) PutColumn(pos, "%ld", static_cast<long>(value));
+#define COLUMN_INT(name, value) PutColumn(pos, "%d", static_cast<int>(value));
+#define COLUMN_FLAG(name, value) PutColumn(pos, "%d", static_cast<int>(value));
+#define COLUMN_FLOAT(name, value) PutColumn(pos, "%.9g", static_cast<double>(value));
+#include "platform/headless/trace_columns.def"
+#undef COLUMN_COUNT
+#undef COLUMN_INT
+#undef COLUMN_FLAG
+#undef COLUMN_FLOAT
+    *pos++ = '\n';
+    std::fwrite(driver.line, 1, static_cast<size_t>(pos - driver.line), driver.trace);
 }
 
 void TakeShots(long n) {

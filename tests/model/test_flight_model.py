@@ -1,7 +1,7 @@
 """Usage: python3 test_flight_model.py <path of quillrun-sim>. Flies scripted runs through the game
 and the reference model in tools/flight_model.py and compares their traces, message boxes and views."""
 
-import itertools, math, os, shutil, subprocess, sys, tempfile, unittest  # noqa: E401
+import itertools, math, os, re, shutil, subprocess, sys, tempfile, unittest  # noqa: E401
 
 sys.dont_write_bytecode = True  # keep the source folder clean
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'tools'))
@@ -9,8 +9,10 @@ import flight_model as fm  # noqa: E402
 
 SIM = None
 SEEDS = (1, 20261206)
-FIELDS = ('dispatch playing started paused replayMode selectedMap frameIndex scrollX shipX shipY '
-          'velocityY score shield fuel colliding narrowBonus').split()
+# The trace columns, as the driver writes them.
+with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'platform', 'headless',
+                       'trace_columns.def')) as _columns:
+    FIELDS = re.findall(r'^COLUMN_[A-Z]+\((\w+),', _columns.read(), re.M)
 KEY = fm.KEY_NAMES
 ROCK = 0x606060
 DARK_ROCK = 0x010000  # a rock pixel one step away from black
@@ -213,7 +215,8 @@ class FlightModel(unittest.TestCase):
                     self.assertTrue(check[1](lines), check[0])
 
 
-def field(lines, k):
+def field(lines, name):
+    k = FIELDS.index(name)
     return [line.split()[k] for line in lines]
 
 
@@ -270,7 +273,7 @@ CASES = {
     'wedged_in_a_tunnel': (
         [('tunnel.bmp', 3000, 'Tunnel', lambda x, y: crusher_cave(x, y, 103), 3000)],
         '2 tap ENTER,3 tap UP,6 tap UP', 700, (300,), None,
-        ('the speed reaches zero', lambda lines: {'0', '-0'} & set(field(lines[200:], 10)))),
+        ('the speed reaches zero', lambda lines: {'0', '-0'} & set(field(lines[200:], 'velocityY')))),
     # Past the picture's right edge everything reads as rock.
     'map_wider_in_catalogue_than_picture': (
         [('short.bmp', 900, 'Short', corridor(50, 150), 500)],
@@ -287,19 +290,19 @@ CASES = {
         [('wavy.bmp', 1600, 'Winding', wavy_cave, 1600)], 'dialog Tester,dialog Again', 1300,
         (30, 160, 215, 400, 640, 700, 870), [[(0, 3, 'idle')], [(40, 90, 'turbo'), (150, 170, 'brake'),
                                                                 (200, 260, 'turbo'), (230, 240, 'brake')]],
-        ('600 passes in flight', lambda lines: field(lines, 1).count('-1') >= 600)),
+        ('600 passes in flight', lambda lines: field(lines, 'playing').count('-1') >= 600)),
     # Hard hits bring the shield below 30; turbo is then refused and empties the tank.
     'weak_shield_refuses_turbo': (
         [('wavy.bmp', 2600, 'Winding', wavy_cave, 2600)], '', 900, (100, 230, 310),
         [[(20, 40, 'ceiling'), (70, 90, 'ceiling'), (120, 140, 'floor'), (170, 190, 'ceiling'),
           (220, 240, 'floor'), (260, 280, 'ceiling'), (300, 360, 'turbo'), (380, 420, 'brake'),
           (400, 470, 'turbo')]],
-        ('the shield falls below 30', lambda lines: min(float(s) for s in field(lines, 12)) < 30)),
+        ('the shield falls below 30', lambda lines: min(float(s) for s in field(lines, 'shield')) < 30)),
     # A free bottom hit before the first key, a light knock, regeneration past the full shield.
     'resting_start_and_regeneration_past_full': (
         [('ledge.bmp', 3400, 'Ledge', ledge_cave, 3400)], '', 1400, (5, 700, 1250),
         [[(0, 7, 'idle'), (8, 12, 'floor')]],
-        ('the shield goes past 100', lambda lines: max(float(s) for s in field(lines, 12)) > 100)),
+        ('the shield goes past 100', lambda lines: max(float(s) for s in field(lines, 'shield')) > 100)),
     # The ship falls onto the bottom edge of an open picture, climbs to its top,
     # is paused, restarted while paused, and flies on.
     'picture_edges_are_rock': (

@@ -1,3 +1,5 @@
+// Helpers shared by the tests: folders, BMP fixtures, running quillrun-sim,
+// reading PNG shots.
 #include "test_support.h"
 
 #include <sys/stat.h>
@@ -170,9 +172,15 @@ SimResult RunSim(const std::string& gameDir, const std::string& script,
     while (std::getline(t, line)) {
         TraceLine l;
         std::istringstream ls(line);
-        ls >> l.dispatch >> l.playing >> l.started >> l.paused >> l.replayMode >> l.selectedMap >> l.frameIndex >>
-            l.scrollX >> l.shipX >> l.shipY >> l.velocityY >> l.score >> l.shield >> l.fuel >> l.colliding >>
-            l.narrowBonus;
+#define COLUMN_COUNT(name, value) ls >> l.name;
+#define COLUMN_INT(name, value) ls >> l.name;
+#define COLUMN_FLAG(name, value) ls >> l.name;
+#define COLUMN_FLOAT(name, value) ls >> l.name;
+#include "platform/headless/trace_columns.def"
+#undef COLUMN_COUNT
+#undef COLUMN_INT
+#undef COLUMN_FLAG
+#undef COLUMN_FLOAT
         if (ls) r.trace.push_back(l);
     }
     RemoveTree(work);

@@ -35,14 +35,17 @@ void WriteTestShip(const std::string& path);
 // is added to every line given with \n).
 std::string MakeGameDir(const std::string& mapsIni);
 
-// One line of the driver's trace.
+// One line of the driver's trace: a field per column, named as the column.
 struct TraceLine {
-    long dispatch = 0;
-    int playing = 0, started = 0, paused = 0, replayMode = 0;
-    int selectedMap = 0, frameIndex = 0;
-    float scrollX = 0, shipX = 0, shipY = 0, velocityY = 0, score = 0, shield = 0, fuel = 0;
-    int colliding = 0;
-    float narrowBonus = 0;
+#define COLUMN_COUNT(name, value) long name = 0;
+#define COLUMN_INT(name, value) int name = 0;
+#define COLUMN_FLAG(name, value) int name = 0;
+#define COLUMN_FLOAT(name, value) float name = 0;
+#include "platform/headless/trace_columns.def"
+#undef COLUMN_COUNT
+#undef COLUMN_INT
+#undef COLUMN_FLAG
+#undef COLUMN_FLOAT
 };
 
 struct SimResult {

@@ -1,3 +1,4 @@
+// The cave gauge: the open space above and below the ship, and the score.
 #pragma once
 
 // Probes the cave above and below the ship and adds the frame's score.

@@ -1,3 +1,4 @@
+// Pixel surfaces: allocation, clipped copies, pixel access.
 #include "gfx/surface.h"
 
 #include <algorithm>

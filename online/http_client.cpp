@@ -1,3 +1,4 @@
+// One HTTP GET through libcurl's multi interface, and a TCP reachability test.
 #include "online/http_client.h"
 
 #include <curl/curl.h>

@@ -8,7 +8,7 @@ inline float WholeOf(float v) { return static_cast<float>(Whole(static_cast<doub
 }  // namespace
 
 void RecordFrame() {
-    if (gs.started != kTrue) return;
+    if (gs.started == 0) return;
     // The table holds 30000 frames; a longer run goes on unrecorded, so its
     // replay ends at frame 30000.
     if (gs.frameIndex >= kMaxFrames || gs.frameIndex < 0) return;

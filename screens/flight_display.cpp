@@ -112,7 +112,7 @@ void DrawFlightDisplay() {
         MainField.fontSize = 10;
         DrawTwice(10, 10, kCollision);
     }
-    if (gs.paused == kTrue) {
+    if (gs.paused != 0) {
         MainField.fontSize = 40;
         DrawJittered(190, 60, kPaused, kYellow, kRed);
         Refresh();

@@ -1,3 +1,5 @@
+// The key handlers: what each key does on the map list, in a run and in a
+// replay.
 #include "shell/keyboard.h"
 
 #include "base/game_state.h"
@@ -7,7 +9,7 @@
 #include "shell/run_start.h"
 
 namespace {
-Flag Toggled(Flag f) { return f == kTrue ? kFalse : kTrue; }
+Flag Toggled(Flag f) { return f != 0 ? kFalse : kTrue; }
 }  // namespace
 
 void OnKeyDown(int16_t keyCode) {

@@ -1,3 +1,4 @@
+// A pilot that flies a cave from what it sees, for the content tests.
 #include "autopilot.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The replay file: writing, reading back, and refusing damaged files.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 

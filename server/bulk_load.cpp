@@ -7,6 +7,7 @@
 #include <string>
 
 #include "server/score_store.h"
+#include "server/store_opener.h"
 
 int main(int argc, char** argv) {
     std::string database;

@@ -14,6 +14,7 @@
 #include "server/http_front.h"
 #include "server/map_names.h"
 #include "server/score_store.h"
+#include "server/store_opener.h"
 
 namespace {
 

@@ -51,10 +51,6 @@ public:
     virtual bool Healthy() = 0;
 };
 
-// "sqlite:PATH" or "postgresql://..." (also "postgres://..."); throws
-// StoreError when the database cannot be opened or prepared.
-std::unique_ptr<ScoreStore> OpenScoreStore(const std::string& location);
-
 // One map's official name with its best holders, as the list shows them.
 struct MapScores {
     int id = 0;

@@ -1,5 +1,5 @@
 // Choosing the store from the database location.
-#include "server/score_store.h"
+#include "server/store_opener.h"
 
 #include "server/postgres_store.h"
 #include "server/sqlite_store.h"

@@ -21,6 +21,7 @@
 #include "gfx/surface.h"
 #include "platform/platform.h"
 #include "platform/sdl/gamepad.h"
+#include "platform/sdl/pacing.h"
 #include "platform/sdl/screenshot.h"
 #include "platform/sdl/sdl_window.h"
 #include "shell/main_loop.h"
@@ -114,6 +115,7 @@ struct Options {
     std::string dataDir;
     std::string userDir;
     bool fullscreen = false;
+    bool lowPower = false;
 };
 
 Options ParseOptions(int argc, char** argv) {
@@ -128,6 +130,8 @@ Options ParseOptions(int argc, char** argv) {
          [&](const std::string& v) { o.userDir = v; return RequireFolder("user-dir", v); }},
         {"fullscreen", nullptr, "start in fullscreen (F11 switches)",
          [&](const std::string&) { o.fullscreen = true; return std::string(); }},
+        {"low-power", nullptr, "let the frame pacer sleep instead of keeping a core busy",
+         [&](const std::string&) { o.lowPower = true; return std::string(); }},
     };
     ParseCommandLine(line, argc, argv);
     return o;
@@ -185,8 +189,10 @@ int main(int argc, char** argv) {
     if (!CreateGameWindow(&windowError)) NoScreen(std::string("cannot open the window: ") + windowError);
     if (options.fullscreen) SDL_SetWindowFullscreen(sdlWindow.window, SDL_WINDOW_FULLSCREEN_DESKTOP);
     SetWindowIcon();
-    StartGamepads(ProgramFolder() + "/gamecontrollerdb.txt");
-    StartScreenshots(CurrentGameFolders().user);  // the player's folder: writable when installed
+    SetLowPowerPacing(options.lowPower);
+    // Both in the player's folder: the program folder when portable.
+    StartGamepads(CurrentGameFolders().user + "/gamecontrollerdb.txt");
+    StartScreenshots(ScreenshotFolder());
     TakeKeyboardRepeat();
     // The pointer is hidden over the play field.
     SDL_ShowCursor(SDL_DISABLE);

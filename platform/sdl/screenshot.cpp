@@ -29,7 +29,7 @@ bool pending = false;  // the copy waits for the writer or is being written
 bool stopping = false;
 std::thread writer;
 
-// Screenshots/quillrun-YYYYMMDD-HHMMSS.png, or -2, -3, ... for more than
+// <folder>/quillrun-YYYYMMDD-HHMMSS.png, or -2, -3, ... for more than
 // one shot in a second. Empty when 99 exist.
 std::string FreeName(time_t when) {
     tm local{};
@@ -78,7 +78,7 @@ void WriterLoop() {
 }  // namespace
 
 void StartScreenshots(const std::string& folder) {
-    shotFolder = folder + "/Screenshots";
+    shotFolder = folder;
     if (copy == nullptr) copy = CreateSurface(kFieldWidth, kFieldHeight);
 }
 

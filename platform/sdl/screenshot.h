@@ -3,12 +3,12 @@
 
 #include <string>
 
-// Screenshots go to `folder` + "/Screenshots". Allocates the one copy of
-// the field that a shot is taken into.
+// Screenshots go to `folder`, made when the first is taken. Allocates the
+// one copy of the field that a shot is taken into.
 void StartScreenshots(const std::string& folder);
 
 // Copies the field and hands it to the writer thread, which saves it as
-// Screenshots/quillrun-YYYYMMDD-HHMMSS.png (local time; "-2", "-3", ...
+// quillrun-YYYYMMDD-HHMMSS.png in the folder (local time; "-2", "-3", ...
 // added when a shot of that second exists). A failure is one line on
 // standard error; the game goes on. Nothing is allocated here but the name.
 void TakeScreenshot();

@@ -164,7 +164,7 @@ protected:
         fs::create_directory_symlink(kGame + "/Pictures", dir + "/Pictures");
         const std::string built = kGame + "/Maps/Maps.ini", ini = dir + "/Maps/Maps.ini";
         for (int k = 1; k <= kCaves; ++k) {
-            const std::string section = (k < 10 ? "0" : "") + std::to_string(k);
+            const std::string section = std::string(k < 10 ? "0" : "") + std::to_string(k);
             const std::string file = ReadIniValue(section, "File", built);
             fs::create_symlink(kGame + "/Maps/" + file, dir + "/Maps/" + file);
             for (const char* key : {"File", "Width", "Name"}) WriteIniValue(section, key, ReadIniValue(section, key, built), ini);

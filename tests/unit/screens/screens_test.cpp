@@ -265,8 +265,8 @@ TEST(SelectionScreen, ListRowsAndScoreColumns) {
             const uint32_t colour = selected ? kPaleBlueWhite : kLightBlue;
             const int best = static_cast<int>(gs.maps[k].scoreBest);
             Reference r;
-            r.Add((k < 10 ? "0" : "") + std::to_string(k) + ") " + gs.maps[k].name, 5, y, 8, selected, colour);
-            if (best > 0) r.Add((best < 10 ? "0" : "") + std::to_string(best) + " by Me", 150, y, 8, selected, colour);
+            r.Add(std::string(k < 10 ? "0" : "") + std::to_string(k) + ") " + gs.maps[k].name, 5, y, 8, selected, colour);
+            if (best > 0) r.Add(std::string(best < 10 ? "0" : "") + std::to_string(best) + " by Me", 150, y, 8, selected, colour);
             EXPECT_TRUE(SameInk(r, colour, box, {96, 108}));
         }
     }

@@ -99,7 +99,7 @@ TEST(HolderName, TroublesomeNamesRoundTripThroughMapsIni) {
         std::string dir = SetUpEnd(77);
         HeadlessQueueDialogAnswer(answer);
         EndRun();
-        gs.maps[1].scoreName = "?";
+        gs.maps[1].scoreName.assign(1, '?');
         LoadMapCatalogue();
         EXPECT_EQ(gs.maps[1].scoreName, name);
         EXPECT_EQ(gs.maps[1].scoreBest, 77);

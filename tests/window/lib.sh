@@ -300,3 +300,10 @@ else:
 
 # The first field of colour_stats: how many pixels of the colour lie in the box.
 colour_count_in() { colour_stats "$@" | awk '{print $1}'; }
+
+# A shot of the game window in the test's folder, and counts of a colour in it.
+shoot() { screenshot "$GAME_WINDOW" "$WORK_DIR/shot.png"; }
+count() { colour_count_in "$WORK_DIR/shot.png" "$@"; }
+# The selection screen's list box (light blue) is on screen; tests whose
+# screens show other light blue redefine it.
+selection_shown() { shoot && [ "$(count 319 0 320 215 8080FF)" -ge 400 ]; }

@@ -24,10 +24,7 @@ YELLOW=FFFF00
 RED=FF0000
 LIGHT_BLUE=8080FF
 SHOT="$WORK_DIR/shot.png"
-shoot() { screenshot "$GAME_WINDOW" "$SHOT"; }
-count() { colour_count_in "$SHOT" "$@"; }
 
-selection_shown() { shoot && [ "$(count 319 0 320 215 "$LIGHT_BLUE")" -ge 400 ]; }
 status_line_shown() { shoot && [ "$(count 0 201 36 215 "$YELLOW")" -ge 40 ] && [ "$(count 319 0 320 199 "$LIGHT_BLUE")" = 0 ]; }
 paused_shown() { shoot && [ "$(count 190 60 420 110 "$RED")" -ge 1000 ]; }
 # Top row of the ship (its red part) in the view, left of any message (-1

@@ -20,10 +20,7 @@ PALE=EEEDFE
 GREY=808080
 SHOT="$WORK_DIR/shot.png"
 
-shoot() { screenshot "$GAME_WINDOW" "$SHOT"; }
-count() { colour_count_in "$SHOT" "$@"; }
 
-selection_shown() { shoot && [ "$(count 319 0 320 215 "$LIGHT_BLUE")" -ge 400 ]; }
 # The map view: the corridor's grey rock at the top, "Shield:" in yellow in
 # the status rows, and no divider.
 map_view_shown() {

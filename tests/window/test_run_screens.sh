@@ -22,9 +22,7 @@ YELLOW=FFFF00      # 0x00FFFF
 RED=FF0000         # 0x0000FF
 SHOT="$WORK_DIR/shot.png"
 
-shoot() { screenshot "$GAME_WINDOW" "$SHOT"; }
 stats() { colour_stats "$SHOT" "$@"; }
-count() { colour_count_in "$SHOT" "$@"; }
 max_x() { stats "$@" | awk '{print $3}'; }
 
 # The divider of the selection screen: a light blue line two pixels wide at

@@ -3,8 +3,8 @@
 #pragma once
 
 // With `on`, PlatformWaitTickAfter sleeps until about 2 ms before the
-// deadline and then polls the tick counter at short naps, so that it still
-// returns the first reading past the deadline; the processor is spared.
+// deadline and then polls the tick counter on each millisecond, so that it
+// still returns the first reading past the deadline; the processor is spared.
 void SetLowPowerPacing(bool on);
 
 // When QUILLRUN_PACING_LOG names a file, the pacer counts how far apart its

@@ -6,6 +6,7 @@
 
 #include "gfx/play_field.h"
 #include "platform/sdl/gamepad.h"
+#include "platform/sdl/field_view.h"
 #include "platform/sdl/sdl_window.h"
 #include "platform/sdl/test_pad.h"
 

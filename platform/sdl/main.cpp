@@ -23,6 +23,7 @@
 #include "platform/sdl/gamepad.h"
 #include "platform/sdl/pacing.h"
 #include "platform/sdl/screenshot.h"
+#include "platform/sdl/field_view.h"
 #include "platform/sdl/sdl_window.h"
 #include "shell/main_loop.h"
 #include "shell/user_folder.h"

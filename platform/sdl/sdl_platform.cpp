@@ -1,12 +1,10 @@
 // The platform layer of the window build, on SDL2.
 #include <SDL.h>
 
-#include <algorithm>
 #include <cstdlib>
 
-#include "gfx/play_field.h"
-#include "gfx/surface.h"
 #include "platform/platform.h"
+#include "platform/sdl/field_view.h"
 #include "platform/sdl/gamepad.h"
 #include "platform/sdl/pacing.h"
 #include "platform/sdl/screenshot.h"
@@ -27,7 +25,7 @@ void ToggleFullscreen() {
     const Uint32 flags = SDL_GetWindowFlags(sdlWindow.window);
     const bool full = (flags & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
     SDL_SetWindowFullscreen(sdlWindow.window, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
-    PresentField();
+    RepaintField();
 }
 
 void HandleKey(const SDL_KeyboardEvent& key) {
@@ -46,58 +44,6 @@ void HandleKey(const SDL_KeyboardEvent& key) {
 }
 
 }  // namespace
-
-bool CreateGameWindow(const char** error) {
-    // The frame pacer alone sets the rate; presenting must never wait.
-    SDL_SetHint(SDL_HINT_RENDER_VSYNC, "0");
-    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");
-    sdlWindow.window = SDL_CreateWindow("Quillrun v1.21", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                        kFieldWidth, kFieldHeight, SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
-    if (sdlWindow.window == nullptr) {
-        *error = SDL_GetError();
-        return false;
-    }
-    SDL_SetWindowMinimumSize(sdlWindow.window, kFieldWidth, kFieldHeight);
-    sdlWindow.renderer = SDL_CreateRenderer(sdlWindow.window, -1, 0);
-    if (sdlWindow.renderer == nullptr)
-        sdlWindow.renderer = SDL_CreateRenderer(sdlWindow.window, -1, SDL_RENDERER_SOFTWARE);
-    if (sdlWindow.renderer == nullptr) {
-        *error = SDL_GetError();
-        return false;
-    }
-    // 0x00BBGGRR read as a 32-bit value is SDL's packed XBGR layout.
-    sdlWindow.texture = SDL_CreateTexture(sdlWindow.renderer, SDL_PIXELFORMAT_BGR888, SDL_TEXTUREACCESS_STREAMING,
-                                          kFieldWidth, kFieldHeight);
-    if (sdlWindow.texture == nullptr) {
-        *error = SDL_GetError();
-        return false;
-    }
-    // Text input is switched on only while the input dialog is open.
-    SDL_StopTextInput();
-    return true;
-}
-
-void PresentField() {
-    if (sdlWindow.renderer == nullptr) return;
-    const Surface* field = MainField.image;
-    if (field != nullptr && field->width == kFieldWidth && field->height == kFieldHeight) {
-        SDL_UpdateTexture(sdlWindow.texture, nullptr, field->pixels, kFieldWidth * 4);
-    }
-    int outW = 0, outH = 0;
-    if (SDL_GetRendererOutputSize(sdlWindow.renderer, &outW, &outH) != 0) {
-        SDL_GetWindowSize(sdlWindow.window, &outW, &outH);
-    }
-    int scale = std::min(outW / kFieldWidth, outH / kFieldHeight);
-    // Below the minimum size (only a window manager enforces it) the centre
-    // of the field is shown 1:1.
-    if (scale < 1) scale = 1;
-    SDL_Rect dest{(outW - kFieldWidth * scale) / 2, (outH - kFieldHeight * scale) / 2, kFieldWidth * scale,
-                  kFieldHeight * scale};
-    SDL_SetRenderDrawColor(sdlWindow.renderer, 0, 0, 0, 255);
-    SDL_RenderClear(sdlWindow.renderer);
-    SDL_RenderCopy(sdlWindow.renderer, sdlWindow.texture, nullptr, &dest);
-    SDL_RenderPresent(sdlWindow.renderer);
-}
 
 int16_t VirtualKeyOf(const SDL_Keysym& key) {
     const SDL_Scancode sc = key.scancode;
@@ -162,7 +108,7 @@ bool HandleWindowEvent(const SDL_Event& event) {
             case SDL_WINDOWEVENT_EXPOSED:
             case SDL_WINDOWEVENT_RESTORED:
             case SDL_WINDOWEVENT_MAXIMIZED:
-                PresentField();
+                RepaintField();
                 return true;
             default: break;
         }
@@ -210,7 +156,7 @@ void PlatformPresent() { PresentField(); }
 void PlatformShowWindow() {
     SDL_ShowWindow(sdlWindow.window);
     SDL_RaiseWindow(sdlWindow.window);
-    PresentField();
+    RepaintField();
 }
 
 void PlatformEndProgram(int status) {

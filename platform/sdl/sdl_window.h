@@ -1,5 +1,5 @@
-// Shared state of the window build: the one SDL window, its renderer and the
-// streaming texture that shows the play field.
+// Shared state of the window build: the one SDL window, and the event
+// handling every loop of it shares.
 #pragma once
 
 #include <SDL.h>
@@ -10,19 +10,9 @@
 
 struct SdlWindow {
     SDL_Window* window = nullptr;
-    SDL_Renderer* renderer = nullptr;
-    SDL_Texture* texture = nullptr;  // 600 x 216, 0x00BBGGRR pixels
 };
 
 extern SdlWindow sdlWindow;
-
-// Creates the window (hidden until PlatformShowWindow), its renderer and
-// texture. False with a reason on failure.
-bool CreateGameWindow(const char** error);
-
-// Copies the play field into the texture and shows it, scaled by the largest
-// whole factor that fits and centred on a black border.
-void PresentField();
 
 // The Windows virtual-key code of an SDL key; 0 when the key has none.
 int16_t VirtualKeyOf(const SDL_Keysym& key);

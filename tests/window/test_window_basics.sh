@@ -1,9 +1,15 @@
 #!/bin/bash
 # The window: its caption and client area, what it shows, the play field
-# scaled and centred when the window is resized, and ESC ending the program.
+# scaled and centred when the window is resized, shown again when uncovered
+# although it did not change, and ESC ending the program. All of it twice:
+# once as the game presents under Xvfb (straight into the window's buffer),
+# once through SDL's OpenGL renderer, as with a graphics driver.
 source "$(dirname "$0")/lib.sh"
 setup_window_test "$@"
+command -v xmessage >/dev/null || fail "xmessage is not installed"
 
+check_window() {
+note "presenting: $1"
 start_game
 [ "$(window_size "$GAME_WINDOW")" = "600 216" ] ||
     fail "client area is $(window_size "$GAME_WINDOW"), expected 600 x 216"
@@ -50,6 +56,16 @@ xdotool windowsize "$GAME_WINDOW" 600 216
 wait_until 20 window_shows "$GAME_WINDOW" "$help" "600 216" 0.02 ||
     fail "the field is not shown 1:1 after shrinking the window (distance ${LAST_DISTANCE:-?})"
 
+note "a still field covered and uncovered is shown again"
+xmessage -geometry 800x400+0+0 "a window over the game" >/dev/null 2>&1 &
+cover=$!
+covered() { ! window_shows "$GAME_WINDOW" "$help" "600 216" 0.2; }
+wait_until 20 covered || fail "the covering window did not appear"
+kill "$cover"
+wait "$cover" 2>/dev/null
+wait_until 20 window_shows "$GAME_WINDOW" "$help" "600 216" 0.02 ||
+    fail "the help picture is not shown again after the window was uncovered (distance ${LAST_DISTANCE:-?})"
+
 note "H leaves the help screen"
 send_keys "$GAME_WINDOW" h
 left_help() { ! window_shows "$GAME_WINDOW" "$help" "600 216" 0.2; }
@@ -58,4 +74,8 @@ wait_until 20 left_help || fail "the help picture is still shown after H"
 note "ESC on the selection screen ends the program with status 0"
 send_keys "$GAME_WINDOW" Escape
 expect_exit_status 0
+}
+
+check_window "the window's buffer"
+SDL_RENDER_DRIVER=opengl check_window "SDL's OpenGL renderer"
 note "passed"

@@ -1,21 +1,17 @@
 #!/bin/bash
 # --low-power spares the processor without changing the frame rhythm: the
-# game's CPU time over 5 s on the selection screen and in a run, both modes,
-# and its frame intervals. Only generous bounds are asserted (the machine may
-# be loaded); the figures themselves are printed, and scripts/bench reports
-# them for the README.
+# game's CPU time over 5 s on the selection screen, in a run and while a
+# flown run is watched, both modes, and its frame intervals. Only generous
+# bounds are asserted (the machine may be loaded); the figures themselves are
+# printed, and scripts/bench reports them for the README.
 source "$(dirname "$0")/lib.sh"
 setup_window_test "$@"
-
-"$CONVERT" -size 9000x200 xc:black -type TrueColor "BMP3:$GAME_DIR/Maps/open.bmp" ||
-    fail "convert could not make the map"
-printf '[01]\r\nFile=open.bmp\r\nWidth=9000\r\nName=Open\r\n' >"$GAME_DIR/Maps/Maps.ini"
 
 /usr/bin/python3 "$(dirname "$0")/pacing_figures.py" "$QUILLRUN_BIN" "$GAME_DIR" 5 >"$WORK_DIR/figures.txt" ||
     fail "measuring failed: $(cat "$WORK_DIR/figures.txt")"
 cat "$WORK_DIR/figures.txt"
 figure() { awk -v m="$1" -v s="$2" -v k="$3" '$1 == m && $2 == s { for (i = 3; i <= NF; i++) { split($i, kv, "="); if (kv[1] == k) { sub("%", "", kv[2]); print kv[2] } } }' "$WORK_DIR/figures.txt"; }
-for screen in selection run; do
+for screen in selection run replay; do
     busy=$(figure busy-wait "$screen" cpu)
     low=$(figure low-power "$screen" cpu)
     [ -n "$busy" ] && [ -n "$low" ] || fail "no CPU figures for the $screen"

@@ -1,7 +1,7 @@
-// Shows the play field in the game window. With a graphics driver an SDL
-// renderer scales and presents it; without one (software GL, Xvfb, remote
-// displays) the field is written straight into the window's own buffer,
-// which costs one pass over the pixels instead of four.
+// Shows the play field in the game window. An SDL renderer scales and
+// presents it; on an X11 display whose OpenGL draws in software (Xvfb, no
+// graphics driver) the field is written straight into the window's own
+// buffer instead, one pass over the pixels instead of four.
 #include "platform/sdl/field_view.h"
 
 #include <SDL.h>
@@ -60,6 +60,14 @@ bool TakesFormat(SDL_Renderer* candidate, Uint32 format) {
     return false;
 }
 
+// On X11 the window's own buffer is shared memory the X server reads; on
+// other video drivers (Wayland) SDL itself keeps it in a GL texture, so it
+// saves nothing there over a renderer.
+bool OnX11() {
+    const char* driver = SDL_GetCurrentVideoDriver();
+    return driver != nullptr && std::strcmp(driver, "x11") == 0;
+}
+
 // A renderer with a graphics driver, or null for the window's own buffer.
 // A driver the player names in SDL_RENDER_DRIVER is taken as named.
 SDL_Renderer* CreateRenderer() {
@@ -69,7 +77,7 @@ SDL_Renderer* CreateRenderer() {
     if (created == nullptr) return nullptr;
     SDL_RendererInfo info{};
     const bool software = SDL_GetRendererInfo(created, &info) == 0 && (info.flags & SDL_RENDERER_SOFTWARE) != 0;
-    if (software || (named == nullptr && RendersGlInSoftware(created))) {
+    if (software || (named == nullptr && OnX11() && RendersGlInSoftware(created))) {
         SDL_DestroyRenderer(created);
         return nullptr;
     }
@@ -229,8 +237,9 @@ bool CreateGameWindow(const char** error) {
     // The frame pacer alone sets the rate; presenting must never wait.
     SDL_SetHint(SDL_HINT_RENDER_VSYNC, "0");
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");
-    // The window's own buffer stays a plain buffer, not a GL texture.
-    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    // On X11 the window's own buffer stays shared memory, not a GL texture
+    // (elsewhere SDL has no buffer but the texture).
+    if (OnX11()) SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     sdlWindow.window = SDL_CreateWindow("Quillrun v1.21", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                                         kFieldWidth, kFieldHeight, SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
     if (sdlWindow.window == nullptr) {

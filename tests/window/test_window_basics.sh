@@ -51,6 +51,12 @@ centred() {
 }
 wait_until 20 centred || fail "the field is not centred at (50, 34) on black (distance ${LAST_DISTANCE:-?})"
 
+note "a window below the least size shows the centre of the field 1:1"
+xdotool windowsize "$GAME_WINDOW" 400 200
+"$CONVERT" "$help" -crop 400x200+100+8 +repage "$WORK_DIR/help-centre.png"
+wait_until 20 window_shows "$GAME_WINDOW" "$WORK_DIR/help-centre.png" "400 200" 0.02 ||
+    fail "a 400 x 200 window does not show the centre of the field (distance ${LAST_DISTANCE:-?})"
+
 note "back at 600 x 216 the field is shown 1:1 again"
 xdotool windowsize "$GAME_WINDOW" 600 216
 wait_until 20 window_shows "$GAME_WINDOW" "$help" "600 216" 0.02 ||

@@ -17,10 +17,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <sys/stat.h>
 
+#include "base/atomic_file.h"
 #include "gfx/jpeg_codec.h"
 #include "gfx/png_codec.h"
 #include "maps/settings_file.h"
@@ -96,15 +98,11 @@ uint8_t Byte(double v) { return static_cast<uint8_t>(Clamp(std::floor(v + 0.5), 
 
 // ---------------------------------------------------------------- files
 
+// Through the game's own atomic replacement: an interrupted build leaves
+// the old file or the new one, and no stray temporary.
 bool WriteWhole(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::string tmp = path + ".tmp";
-    std::FILE* f = std::fopen(tmp.c_str(), "wb");
-    if (f == nullptr) return false;
-    bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    ok = (std::fclose(f) == 0) && ok;
-    if (ok) ok = std::rename(tmp.c_str(), path.c_str()) == 0;
-    if (!ok) std::remove(tmp.c_str());
-    return ok;
+    return ReplaceFileAtomically(
+        path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 // Quality 100 with no chroma subsampling (4:4:4), through the decoder's own

@@ -188,10 +188,12 @@ bool RunDialog(const DialogHandlers& handlers) {
     }
     if (handlers.text) SDL_StopTextInput();
 
+    // Keys typed while the dialog was open are dropped before it is seen to
+    // close: a key pressed once the game shows again reaches the game.
+    DropQueuedKeyPresses();
     std::copy(saved.begin(), saved.end(), field->pixels);
     MainField = savedProps;
     PresentField();
-    DropQueuedKeyPresses();
     for (SDL_Event& e : owedKeyUps) SDL_PushEvent(&e);
     if (quitRequested) {
         SDL_Event quit{};

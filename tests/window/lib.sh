@@ -307,3 +307,6 @@ count() { colour_count_in "$WORK_DIR/shot.png" "$@"; }
 # The selection screen's list box (light blue) is on screen; tests whose
 # screens show other light blue redefine it.
 selection_shown() { shoot && [ "$(count 319 0 320 215 8080FF)" -ge 400 ]; }
+# A run is on screen: "Shield:" in yellow at the left of the status rows and
+# no selection-screen divider in the view.
+run_shown() { shoot && [ "$(count 0 201 36 215 FFFF00)" -ge 40 ] && [ "$(count 319 0 320 199 8080FF)" = 0 ]; }

@@ -20,12 +20,9 @@ setup_window_test "$@"
     done
 } >"$GAME_DIR/Maps/Maps.ini"
 
-YELLOW=FFFF00
 RED=FF0000
-LIGHT_BLUE=8080FF
 SHOT="$WORK_DIR/shot.png"
 
-status_line_shown() { shoot && [ "$(count 0 201 36 215 "$YELLOW")" -ge 40 ] && [ "$(count 319 0 320 199 "$LIGHT_BLUE")" = 0 ]; }
 paused_shown() { shoot && [ "$(count 190 60 420 110 "$RED")" -ge 1000 ]; }
 # Top row of the ship (its red part) in the view, left of any message (-1
 # when none is seen).
@@ -81,7 +78,7 @@ send_keys "$GAME_WINDOW" 1
 
 note "A starts a run"
 press a
-wait_until 20 status_line_shown || fail "A on the selection screen did not start a run"
+wait_until 20 run_shown || fail "A on the selection screen did not start a run"
 rest=$(ship_y)
 [ "$rest" -ge 0 ] || fail "no ship seen in the view"
 

@@ -24,7 +24,7 @@ write_catalogue
 start_game
 note "fly a run to its end"
 send_keys "$GAME_WINDOW" Return
-sleep 0.5
+wait_until 20 run_shown || fail "ENTER did not start a run"
 send_keys "$GAME_WINDOW" Up
 
 # The dialog's title bar is the one place drawn in this blue.
@@ -75,7 +75,7 @@ note "ESC cancels the dialog and never reaches the game"
 # written now counts for the next one.
 write_catalogue
 send_keys "$GAME_WINDOW" Return
-sleep 0.5
+wait_until 20 run_shown || fail "ENTER did not start a run"
 send_keys "$GAME_WINDOW" Up
 wait_until 60 dialog_open || fail "no name dialog appeared for the second record"
 send_keys "$GAME_WINDOW" Escape
@@ -91,7 +91,7 @@ note "a character a record cannot store is refused with a hint"
 # "º" masks to CR and "—" to a blank the reader trims at the end of a value.
 write_catalogue
 send_keys "$GAME_WINDOW" Return
-sleep 0.5
+wait_until 20 run_shown || fail "ENTER did not start a run"
 send_keys "$GAME_WINDOW" Up
 wait_until 60 dialog_open || fail "no name dialog appeared for the third record"
 hint_shown() {
@@ -122,7 +122,7 @@ wait_until 30 selection_shown || fail "the selection screen did not come back af
 write_catalogue
 pad attach
 send_keys "$GAME_WINDOW" Return
-sleep 0.5
+wait_until 20 run_shown || fail "ENTER did not start a run"
 send_keys "$GAME_WINDOW" Up
 wait_until 60 dialog_open || fail "no name dialog appeared for the fourth record"
 pad button a down

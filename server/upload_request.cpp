@@ -19,21 +19,12 @@ int HexValue(char c) {
     return -1;
 }
 
-// Decodes one UTF-8 sequence at `i` of valid text; advances `i`.
-uint32_t NextCodePoint(const std::string& text, size_t& i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    const int length = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-    uint32_t u = length == 1 ? c : length == 2 ? (c & 0x1F) : length == 3 ? (c & 0x0F) : (c & 0x07);
-    for (int k = 1; k < length; ++k) u = (u << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-    i += length;
-    return u;
-}
-
 // A holder's or map's name: 1..254 characters, no control characters.
 std::string NameProblem(const std::string& what, const std::string& utf8) {
     size_t count = 0;
+    uint32_t u = 0;
     for (size_t i = 0; i < utf8.size(); ++count) {
-        const uint32_t u = NextCodePoint(utf8, i);
+        if (!NextUtf8(utf8, &i, &u)) return what + " is not UTF-8";  // not after TextAsUtf8
         if (u < 0x20 || (u >= 0x7F && u < 0xA0)) return what + " holds a control character";
     }
     if (count == 0) return what + " is empty";
@@ -82,37 +73,7 @@ bool PercentDecode(const std::string& text, std::string* out) {
     return true;
 }
 
-bool IsValidUtf8(const std::string& text) {
-    for (size_t i = 0; i < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        int length;
-        uint32_t min;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if (c >= 0xC2 && c <= 0xDF) {
-            length = 2, min = 0x80;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            length = 3, min = 0x800;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            length = 4, min = 0x10000;
-        } else {
-            return false;
-        }
-        if (i + length > text.size()) return false;
-        uint32_t u = c & (0x7F >> length);
-        for (int k = 1; k < length; ++k) {
-            const unsigned char d = static_cast<unsigned char>(text[i + k]);
-            if ((d & 0xC0) != 0x80) return false;
-            u = (u << 6) | (d & 0x3F);
-        }
-        if (u < min || u > 0x10FFFF || (u >= 0xD800 && u <= 0xDFFF)) return false;
-        i += length;
-    }
-    return true;
-}
-
-std::string TextAsUtf8(const std::string& bytes) { return IsValidUtf8(bytes) ? bytes : Cp1252ToUtf8(bytes); }
+std::string TextAsUtf8(const std::string& bytes) { return IsUtf8(bytes) ? bytes : Cp1252ToUtf8(bytes); }
 
 bool IsCalendarDate(const std::string& text) {
     if (text.size() != 10 || text[4] != '-' || text[7] != '-') return false;

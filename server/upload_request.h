@@ -21,11 +21,9 @@ UploadParse ParseUpload(const std::string& query, const std::string& today);
 // two hexadecimal digits.
 bool PercentDecode(const std::string& text, std::string* out);
 
-// True when `text` is well-formed UTF-8 (no overlong forms, surrogates or
-// code points above U+10FFFF).
-bool IsValidUtf8(const std::string& text);
-
-// A decoded value as UTF-8: kept when it is UTF-8, else read as Windows-1252.
+// A decoded value as UTF-8: kept when it is well-formed UTF-8 (IsUtf8 of
+// base/codepage.h: no overlong forms, surrogates, code points above U+10FFFF
+// or cut sequences), else read byte by byte as Windows-1252.
 std::string TextAsUtf8(const std::string& bytes);
 
 // True for YYYY-MM-DD naming a day that exists (years 1..9999).

@@ -2,6 +2,7 @@
 // character set of its texts, dates, escaping, and the rate limit.
 #include <gtest/gtest.h>
 
+#include "base/codepage.h"
 #include "server/json_text.h"
 #include "server/rate_limiter.h"
 #include "server/score_page.h"
@@ -75,12 +76,38 @@ TEST(UploadQuery, Utf8CheckAndDates) {
     const std::pair<std::string, bool> utf8[] = {
         {"plain", true}, {"J\xC3\xB6rg", true}, {"\xF0\x9F\x9A\x80", true}, {"J\xF6rg", false},
         {"\xC0\xAF", false}, {"\xED\xA0\x80", false}, {"\xF4\x90\x80\x80", false}, {"\xE2\x82", false}};
-    for (const auto& [text, valid] : utf8) EXPECT_EQ(IsValidUtf8(text), valid) << text;
+    for (const auto& [text, valid] : utf8) EXPECT_EQ(IsUtf8(text), valid) << text;
     EXPECT_EQ(NextDay("2026-12-31"), "2027-01-01");
     EXPECT_EQ(NextDay("2024-02-28"), "2024-02-29");
     EXPECT_EQ(NextDay("2023-02-28"), "2023-03-01");
     EXPECT_TRUE(IsCalendarDate("2000-02-29"));
     EXPECT_FALSE(IsCalendarDate("1900-02-29"));
+}
+
+// A name that is not well-formed UTF-8 is read byte by byte as Windows-1252
+// (older clients send that); control characters are refused either way.
+TEST(UploadQuery, MalformedUtf8IsReadAsTheCodePageAndControlsAreRefused) {
+    const std::pair<std::string, std::string> read[] = {
+        {"%C0%AF", "\xC3\x80\xC2\xAF"},                          // overlong "/": two letters, no slash
+        {"%E0%80%AF", "\xC3\xA0\xE2\x82\xAC\xC2\xAF"},              // overlong in three bytes
+        {"%ED%A0%80", "\xC3\xAD\xC2\xA0\xE2\x82\xAC"},              // a surrogate
+        {"%F4%90%80%80", "\xC3\xB4\xEF\xBF\xBD\xE2\x82\xAC\xE2\x82\xAC"},  // beyond U+10FFFF
+        {"ab%E2%82", "ab\xC3\xA2\xE2\x80\x9A"},                    // cut at the end
+        {"%F0%9F%9A%80", "\xF0\x9F\x9A\x80"},                    // well-formed: kept
+    };
+    for (const auto& [name, utf8] : read) {
+        SCOPED_TRACE(name);
+        const UploadParse p = ParseUpload("id=3&nmn=Deep&nsc=1&npn=" + name + "&nsd=2026-12-06&nreplay=1", kToday);
+        ASSERT_TRUE(p.ok) << p.reason;
+        EXPECT_EQ(p.upload.holder, utf8);
+    }
+    for (const char* name : {"a%00b", "%7F", "%1F", "%C2%9F", "%00%C3%A9", "%00%E9"}) {
+        SCOPED_TRACE(name);
+        const UploadParse p = ParseUpload(std::string("id=3&nmn=Deep&nsc=1&npn=") + name + "&nsd=2026-12-06&nreplay=1",
+                                          kToday);
+        EXPECT_FALSE(p.ok);
+        EXPECT_EQ(p.reason, "npn holds a control character");
+    }
 }
 
 TEST(Escaping, HtmlAndJsonNeverCarryMarkup) {

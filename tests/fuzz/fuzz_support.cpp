@@ -54,10 +54,4 @@ void WriteInput(const std::string& path, const uint8_t* data, size_t size) {
     }
 }
 
-void Require(bool ok, const char* what) {
-    if (ok) return;
-    std::fprintf(stderr, "property failed: %s\n", what);
-    std::abort();
-}
-
 }  // namespace fuzzsupport

@@ -1,9 +1,12 @@
 // What the fuzz targets share: a private program folder for this process
-// (in memory when /dev/shm exists) and writing an input into it.
+// (in memory when /dev/shm exists), writing an input into it, and checking
+// a promised property (header-only, for targets that link no game code).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace fuzzsupport {
@@ -18,6 +21,10 @@ void WriteInput(const std::string& path, const uint8_t* data, size_t size);
 
 // Aborts with a message when `ok` is false: a property the code promises
 // does not hold for this input.
-void Require(bool ok, const char* what);
+inline void Require(bool ok, const char* what) {
+    if (ok) return;
+    std::fprintf(stderr, "property failed: %s\n", what);
+    std::abort();
+}
 
 }  // namespace fuzzsupport

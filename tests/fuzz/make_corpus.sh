@@ -3,7 +3,7 @@
 # files the driver writes:
 #   make_corpus.sh GAME_DIR QUILLRUN_SIM OUT_DIR [SCRIPTS_DIR]
 # GAME_DIR is a built program folder (Maps/, Pictures/); OUT_DIR gets one
-# folder per target (catalogue, replay, picture, script). SCRIPTS_DIR, when
+# folder per target (catalogue, replay, picture, script, upload). SCRIPTS_DIR, when
 # given, holds driver scripts kept by the tests (QUILLRUN_KEEP_SCRIPTS).
 # Pictures are made small (cut-outs in every BMP and JPEG kind ImageMagick
 # writes), since the fuzzer mutates small inputs many times faster.
@@ -12,7 +12,7 @@ set -euo pipefail
 game="$1" sim="$2" out="$3" kept="${4:-}"
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 [ -f "$game/Maps/Maps.ini" ] || { echo "no Maps/Maps.ini in $game" >&2; exit 1; }
-mkdir -p "$out"/{catalogue,replay,picture,script}
+mkdir -p "$out"/{catalogue,replay,picture,script,upload}
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
@@ -85,6 +85,19 @@ printf '# comment\r\n\xEF\xBB\xBF1 tap r\n2 down 37\n  4 up LEFT\t\nconfirm yes\
 if [ -n "$kept" ] && [ -d "$kept" ]; then
   find "$kept" -type f -size -16k | head -n 300 | while read -r f; do cp "$f" "$out/script/kept-$(basename "$f")"; done
 fi
-for target in catalogue replay picture script; do
+# Upload queries (the text after "?" of score.php) as the game sends them:
+# names in UTF-8 from the game, in Windows-1252 from older clients, markup
+# characters left as typed; then other orders and forms, a name at the length
+# limit, and requests the server refuses.
+upload() { printf '%s' "$2" >"$out/upload/$1"; }
+upload game 'id=1&nmn=First%20Flight&nsc=725&npn=Zo%C3%AB%20and%20J%C3%B6rg%20<b>&nsd=2026-12-06&nreplay=725'
+upload code-page 'id=3&nmn=Caf%E9%20Noir&nsc=32767&npn=J%F6rg%20"Ace"%20%26%20Co%80&nsd=2024-02-29&nreplay=32767'
+upload last-map "id=26&nmn=The%20Deep%20Well&nsc=0&npn=%E2%82%AC%F0%9F%9A%80%20'x'%3E&nsd=2026-12-08&nreplay=0"
+upload other-forms 'nreplay=7&x=1&&npn=A+B&nsd=2000-01-01&nmn=%c3%a9&nsc=007&id=02&id%3D=3'
+upload longest "id=9&nmn=$(printf 'x%.0s' $(seq 254))&nsc=5&npn=$(printf '%%C3%%A9%.0s' $(seq 254))&nsd=2026-01-31&nreplay=5"
+upload refused 'id=3&id=4&nmn=%zz&nsc=32768&npn=a%00b&nsd=2026-02-30&nreplay=1'
+upload malformed 'id=5&nmn=%C0%AF%ED%A0%80&nsc=1&npn=%F4%90%80%80%E2%82&nsd=2026-12-07&nreplay=1'
+
+for target in catalogue replay picture script upload; do
   echo "$target: $(find "$out/$target" -type f | wc -l) seeds"
 done

@@ -20,6 +20,7 @@
 
 #include "server/json_text.h"
 #include "server/rate_limiter.h"
+#include "server/request_head.h"
 #include "server/score_page.h"
 #include "server/upload_request.h"
 
@@ -106,7 +107,8 @@ private:
 // One client connection as httplib reads and writes it.
 class LimitedStream final : public httplib::Stream {
 public:
-    LimitedStream(int sock, const FrontOptions& o, LogWriter& log) : sock_(sock), options_(o), log_(log) {
+    LimitedStream(int sock, const FrontOptions& o, LogWriter& log)
+        : sock_(sock), options_(o), log_(log), head_(kMaxRequestLine, kMaxHeaderBlock) {
         // Headers and body go out in separate writes; without this the body
         // waits for the client's delayed acknowledgement (about 40 ms).
         int yes = 1;
@@ -119,9 +121,7 @@ public:
     // Called before each request of the connection.
     void BeginRequest() {
         start_ = Clock::now();
-        state_ = State::RequestLine;
-        lineBytes_ = headerBytes_ = headerLineBytes_ = 0;
-        requestLine_.clear();
+        head_.Reset();
     }
     Clock::time_point RequestStart() const { return start_; }
     bool Aborted() const { return aborted_; }
@@ -133,19 +133,24 @@ public:
 
     ssize_t read(char* ptr, size_t size) override {
         if (aborted_) return -1;
-        if (state_ != State::Body && Clock::now() >= start_ + std::chrono::seconds(options_.headTimeoutSeconds)) {
+        if (!head_.Ended() && Clock::now() >= start_ + std::chrono::seconds(options_.headTimeoutSeconds)) {
             Refuse(408, "Request Timeout");
             return -1;
         }
         if (!WaitFor(POLLIN, ReadWaitMs())) {
-            if (state_ != State::Body && Clock::now() >= start_ + std::chrono::seconds(options_.headTimeoutSeconds))
+            if (!head_.Ended() && Clock::now() >= start_ + std::chrono::seconds(options_.headTimeoutSeconds))
                 Refuse(408, "Request Timeout");
             return -1;
         }
         ssize_t n;
         do n = ::recv(sock_, ptr, size, 0);
         while (n < 0 && errno == EINTR);
-        if (n > 0 && !Scan(ptr, static_cast<size_t>(n))) return -1;
+        if (n > 0) {
+            if (const int refusal = head_.Scan(ptr, static_cast<size_t>(n))) {
+                Refuse(refusal, refusal == 414 ? "URI Too Long" : "Request Header Fields Too Large");
+                return -1;
+            }
+        }
         return n;
     }
 
@@ -169,11 +174,9 @@ public:
     socket_t socket() const override { return sock_; }
 
 private:
-    enum class State { RequestLine, Headers, Body };
-
     int ReadWaitMs() const {
         int ms = options_.ioTimeoutSeconds * 1000;
-        if (state_ != State::Body) {
+        if (!head_.Ended()) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                                   start_ + std::chrono::seconds(options_.headTimeoutSeconds) - Clock::now())
                                   .count();
@@ -190,35 +193,6 @@ private:
         return r > 0 && (p.revents & (events | POLLHUP | POLLERR));
     }
 
-    // Follows the request head byte by byte; false once a limit is passed.
-    bool Scan(const char* data, size_t n) {
-        for (size_t i = 0; i < n && state_ != State::Body; ++i) {
-            const char c = data[i];
-            if (state_ == State::RequestLine) {
-                if (c == '\n') {
-                    state_ = State::Headers;
-                } else if (++lineBytes_ > kMaxRequestLine) {
-                    Refuse(414, "URI Too Long");
-                    return false;
-                } else if (requestLine_.size() < 200 && c != '\r') {
-                    requestLine_ += c;
-                }
-            } else {
-                if (++headerBytes_ > kMaxHeaderBlock) {
-                    Refuse(431, "Request Header Fields Too Large");
-                    return false;
-                }
-                if (c == '\n') {
-                    if (headerLineBytes_ == 0) state_ = State::Body;
-                    headerLineBytes_ = 0;
-                } else if (c != '\r') {
-                    ++headerLineBytes_;
-                }
-            }
-        }
-        return true;
-    }
-
     // Answers and ends the connection; httplib sees a failed read.
     void Refuse(int status, const char* reason) {
         const std::string body = std::string(reason) + "\n";
@@ -228,7 +202,8 @@ private:
         if (WaitFor(POLLOUT, 1000)) (void)::send(sock_, answer.data(), answer.size(), MSG_NOSIGNAL);
         aborted_ = true;
         const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start_).count();
-        log_.Line(client_, requestLine_ + (requestLine_.size() >= 200 ? "..." : ""), status, body.size(), ms);
+        const std::string& line = head_.RequestLine();
+        log_.Line(client_, line + (line.size() >= RequestHead::kLoggedLine ? "..." : ""), status, body.size(), ms);
     }
 
     const int sock_;
@@ -237,9 +212,7 @@ private:
     std::string client_;
     int clientPort_ = 0;
     Clock::time_point start_ = Clock::now();
-    State state_ = State::RequestLine;
-    size_t lineBytes_ = 0, headerBytes_ = 0, headerLineBytes_ = 0;
-    std::string requestLine_;
+    RequestHead head_;
     bool aborted_ = false, closeAfter_ = false;
 };
 

@@ -1,10 +1,14 @@
-// The score server's pieces in-process: reading an upload's query, the
-// character set of its texts, dates, escaping, and the rate limit.
+// The score server's pieces in-process: the bounds on a request's head,
+// reading an upload's query, the character set of its texts, dates,
+// escaping, and the rate limit.
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include "base/codepage.h"
 #include "server/json_text.h"
 #include "server/rate_limiter.h"
+#include "server/request_head.h"
 #include "server/score_page.h"
 #include "server/upload_request.h"
 
@@ -118,6 +122,37 @@ TEST(Escaping, HtmlAndJsonNeverCarryMarkup) {
     EXPECT_EQ(page.find("<i>"), std::string::npos);
     EXPECT_NE(page.find("&lt;i&gt;x&lt;/i&gt;"), std::string::npos);
     EXPECT_NE(page.find("no score yet"), std::string::npos);
+}
+
+// The limits count every byte of a line, CRs too; a refusal comes with the
+// first byte past a limit, however the bytes are split.
+TEST(RequestHeadBounds, RefusedWithTheFirstBytePastALimit) {
+    struct Case { const char* what; std::string head; int refusal; bool ended; std::string logged; } cases[] = {
+        {"the line at its limit", "GET /abcd\r\n\r\n", 0, true, "GET /abcd"},
+        {"one byte more", "GET /abcde\r\n\r\n", 414, false, "GET /abcde"},
+        {"the line still arriving", "GET /a", 0, false, "GET /a"},
+        {"headers at their limit", "GET /\r\nA: 12345\r\n\r\n", 0, true, "GET /"},
+        {"one byte more", "GET /\r\nA: 123456\r\n\r\n", 431, false, "GET /"},
+        {"bare LF, and a line of CRs ends the head", "GET /\nA: 1\n\r\r\nbody past the limits", 0, true, "GET /"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (size_t step : {c.head.size(), size_t{1}, size_t{3}}) {
+            RequestHead head(10, 12);
+            int refusal = 0;
+            for (size_t at = 0; at < c.head.size(); at += step)
+                refusal = head.Scan(&c.head[at], std::min(step, c.head.size() - at));
+            EXPECT_EQ(refusal, c.refusal);
+            EXPECT_EQ(head.Ended(), c.ended);
+            EXPECT_EQ(head.RequestLine(), c.logged);
+        }
+    }
+    RequestHead head(1000, 1000);
+    const std::string longLine = "GET /" + std::string(300, 'x');
+    head.Scan(longLine.data(), longLine.size());
+    EXPECT_EQ(head.RequestLine().size(), RequestHead::kLoggedLine);
+    head.Reset();
+    EXPECT_EQ(head.RequestLine(), "");
 }
 
 TEST(RateLimit, ABucketPerAddressRefilledOverAMinute) {

@@ -1,7 +1,10 @@
-// The score server's upload request as arbitrary query text: an accepted
-// upload holds UTF-8 names within the limits and reads back the same when
-// sent again, and the list page and the JSON built from it carry its names
-// escaped, never as markup.
+// The score server's upload request as arbitrary bytes. As the query text:
+// an accepted upload holds UTF-8 names within the limits and reads back the
+// same when sent again, and the list page and the JSON built from it carry
+// its names escaped, never as markup. As the raw request head: the server's
+// bounds refuse exactly the request lines and header blocks past their
+// limits, however the bytes arrive.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -10,6 +13,7 @@
 #include "base/codepage.h"
 #include "fuzz_support.h"
 #include "server/json_text.h"
+#include "server/request_head.h"
 #include "server/score_page.h"
 #include "server/upload_request.h"
 
@@ -91,10 +95,60 @@ void RequireSafeJson(const std::string& json) {
     }
 }
 
+// The bytes as a request head, against limits small enough for the fuzzer
+// to pass them often (the server's are 8192 bytes each).
+void CheckHead(const std::string& bytes) {
+    constexpr size_t kLine = 256, kBlock = 512;
+    RequestHead whole(kLine, kBlock), pieces(kLine, kBlock);
+    const int verdict = whole.Scan(bytes.data(), bytes.size());
+    const size_t step = bytes.empty() ? 1 : 1 + static_cast<unsigned char>(bytes[0]) % 7;
+    int last = 0;
+    for (size_t at = 0; at < bytes.size(); at += step) last = pieces.Scan(&bytes[at], std::min(step, bytes.size() - at));
+    Require(last == verdict && pieces.Ended() == whole.Ended() && pieces.RequestLine() == whole.RequestLine(),
+            "a head read in pieces is read as in one");
+
+    // The request line ends at the first LF, the header block at the first
+    // line that holds nothing but CRs.
+    const size_t lineEnd = std::min(bytes.find('\n'), bytes.size());
+    size_t blockEnd = std::string::npos;
+    for (size_t i = lineEnd + 1, lineStart = i; i < bytes.size() && blockEnd == std::string::npos; ++i) {
+        if (bytes[i] != '\n') continue;
+        if (bytes.find_first_not_of('\r', lineStart) == i) blockEnd = i;
+        lineStart = i + 1;
+    }
+    int expected = 0;
+    bool ended = false;
+    if (lineEnd > kLine) {
+        expected = 414;
+    } else if (lineEnd < bytes.size()) {
+        ended = blockEnd != std::string::npos && blockEnd - lineEnd <= kBlock;
+        if (!ended && bytes.size() - lineEnd - 1 > kBlock) expected = 431;
+    }
+    Require(verdict == expected, "a head is refused exactly when its request line or header block is past its limit");
+    Require(whole.Ended() == ended, "a head ends at its first blank line within the limits");
+    std::string logged;
+    for (size_t i = 0; i < std::min(lineEnd, kLine) && logged.size() < RequestHead::kLoggedLine; ++i) {
+        if (bytes[i] != '\r') logged += bytes[i];
+    }
+    Require(whole.RequestLine() == logged, "the log keeps the request line's start without CRs");
+
+    // What follows an ended or refused head changes nothing; a reset starts over.
+    if (whole.Ended() || verdict != 0) {
+        const bool ended = whole.Ended();
+        const std::string more(kBlock + 2, 'x');
+        Require(whole.Scan(more.data(), more.size()) == verdict && whole.Ended() == ended,
+                "an ended or refused head stays so");
+    }
+    pieces.Reset();
+    Require(pieces.Scan(bytes.data(), bytes.size()) == verdict && pieces.RequestLine() == logged,
+            "a reset head reads the next request afresh");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string query(reinterpret_cast<const char*>(data), size);
+    CheckHead(query);
     const UploadParse parsed = ParseUpload(query, kToday);
     if (!parsed.ok) {
         Require(!parsed.reason.empty() && parsed.reason.find('\n') == std::string::npos,

@@ -97,25 +97,28 @@ bool HasBorder(const SDL_Rect& dest, int outW, int outH) {
     return dest.x > 0 || dest.y > 0 || dest.x + dest.w < outW || dest.y + dest.h < outH;
 }
 
-// Takes the field into shownPixels in the texture's layout; false when that
-// is what they held already. One pass without early exit, so that it
-// vectorises.
-bool TakeField(const uint32_t* __restrict field, bool swap) {
-    uint32_t* __restrict shown = shownPixels;
+// Converts `count` pixels into `to` (red and blue swapped with kSwap);
+// nonzero when `to` held something else. One pass without early exit, so
+// that it vectorises.
+template <bool kSwap>
+uint32_t WritePixels(const uint32_t* __restrict from, uint32_t* __restrict to, int count) {
     uint32_t differs = 0;
-    if (swap) {
-        for (int i = 0; i < kFieldPixels; ++i) {
-            const uint32_t v = SwapRedBlue(field[i]);
-            differs |= v ^ shown[i];
-            shown[i] = v;
-        }
-    } else {
-        for (int i = 0; i < kFieldPixels; ++i) {
-            differs |= field[i] ^ shown[i];
-            shown[i] = field[i];
-        }
+    for (int i = 0; i < count; ++i) {
+        const uint32_t v = kSwap ? SwapRedBlue(from[i]) : from[i];
+        differs |= v ^ to[i];
+        to[i] = v;
     }
-    const bool changed = differs != 0 || !shownValid;
+    return differs;
+}
+
+uint32_t WritePixels(const uint32_t* from, uint32_t* to, int count, bool swap) {
+    return swap ? WritePixels<true>(from, to, count) : WritePixels<false>(from, to, count);
+}
+
+// Takes the field into shownPixels in the texture's layout; false when that
+// is what they held already.
+bool TakeField(const uint32_t* field, bool swap) {
+    const bool changed = WritePixels(field, shownPixels, kFieldPixels, swap) != 0 || !shownValid;
     shownValid = true;
     return changed;
 }
@@ -140,19 +143,6 @@ void ShowWithRenderer(const uint32_t* field, bool repaint) {
     SDL_RenderPresent(renderer);
 }
 
-// Converts one row into `to`; nonzero when `to` held something else. One
-// pass without early exit, so that it vectorises.
-template <bool kSwap>
-uint32_t WriteRow(const uint32_t* __restrict from, uint32_t* __restrict to) {
-    uint32_t differs = 0;
-    for (int x = 0; x < kFieldWidth; ++x) {
-        const uint32_t v = kSwap ? SwapRedBlue(from[x]) : from[x];
-        differs |= v ^ to[x];
-        to[x] = v;
-    }
-    return differs;
-}
-
 // Writes the field into a 32-bit window buffer at dest (inside it), each
 // pixel as a scale x scale block; false when the buffer held it already (a
 // block's first pixel stands for the block: they are written together).
@@ -164,14 +154,10 @@ bool WriteIntoWindow(SDL_Surface* surface, const uint32_t* field, const SDL_Rect
         auto* row = static_cast<unsigned char*>(surface->pixels) + (dest.y + y * scale) * surface->pitch;
         uint32_t* to = reinterpret_cast<uint32_t*>(row) + dest.x;
         if (scale == 1) {
-            differs |= swap ? WriteRow<true>(from, to) : WriteRow<false>(from, to);
+            differs |= WritePixels(from, to, kFieldWidth, swap);
             continue;
         }
-        if (swap) {
-            WriteRow<true>(from, converted);
-        } else {
-            WriteRow<false>(from, converted);
-        }
+        WritePixels(from, converted, kFieldWidth, swap);
         bool same = true;
         for (int x = 0; x < kFieldWidth && same; ++x) same = to[x * scale] == converted[x];
         if (same) continue;

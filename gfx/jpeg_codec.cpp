@@ -22,6 +22,16 @@ private:
     tjhandle h_;
 };
 
+// Print tools store CMYK inverted (255 is no ink), marker or not, and
+// ImageMagick reads every CMYK JPEG so: each of R, G, B is the inverted ink
+// times the inverted black, rounded down, as ImageMagick shows it.
+uint32_t CmykToRgb(uint32_t cmyk) {
+    const uint32_t k = cmyk >> 24;
+    uint32_t rgb = 0;
+    for (int c = 0; c < 3; ++c) rgb |= (((cmyk >> (8 * c)) & 0xFFu) * k / 255u) << (8 * c);
+    return rgb;
+}
+
 }  // namespace
 
 bool DecodeJpeg(const uint8_t* data, size_t size, DecodedPicture* picture) {
@@ -36,13 +46,16 @@ bool DecodeJpeg(const uint8_t* data, size_t size, DecodedPicture* picture) {
     picture->height = height;
     picture->pixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
     // RGBX lands in memory as R, G, B, X: 0xXXBBGGRR on this little-endian
-    // machine. A warning (a cut-off or corrupt stream) refuses the file
-    // rather than showing grey where the data ended.
+    // machine; CMYK (YCCK comes back as CMYK) as C, M, Y, K: 0xKKYYMMCC. A
+    // warning (a cut-off or corrupt stream) refuses the file rather than
+    // showing grey where the data ended.
+    const bool cmyk = colourSpace == TJCS_CMYK || colourSpace == TJCS_YCCK;
     if (tjDecompress2(h.get(), data, length, reinterpret_cast<unsigned char*>(picture->pixels.data()), width,
-                      width * 4, height, TJPF_RGBX, TJFLAG_ACCURATEDCT | TJFLAG_STOPONWARNING | TJFLAG_LIMITSCANS) != 0) {
+                      width * 4, height, cmyk ? TJPF_CMYK : TJPF_RGBX,
+                      TJFLAG_ACCURATEDCT | TJFLAG_STOPONWARNING | TJFLAG_LIMITSCANS) != 0) {
         return false;
     }
-    for (uint32_t& p : picture->pixels) p &= 0xFFFFFFu;
+    for (uint32_t& p : picture->pixels) p = cmyk ? CmykToRgb(p) : p & 0xFFFFFFu;
     return true;
 }
 

@@ -2,10 +2,11 @@
 #include "base/command_line.h"
 
 #include <getopt.h>
-#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstdlib>
+
+#include "base/regular_file.h"
 
 #ifndef QUILLRUN_VERSION
 #define QUILLRUN_VERSION "unknown"
@@ -37,9 +38,8 @@ void PrintHelp(const CommandLine& line) {
 const char* ProgramVersion() { return QUILLRUN_VERSION; }
 
 std::string RequireFolder(const std::string& option, const std::string& path) {
-    struct stat st {};
     if (path.empty()) return "--" + option + " needs a folder";
-    if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return "--" + option + ": no folder '" + path + "'";
+    if (!IsFolder(path)) return "--" + option + ": no folder '" + path + "'";
     return "";
 }
 

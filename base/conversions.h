@@ -1,5 +1,6 @@
 // Number conversions of the game: nearest integer (halves to even), whole
-// part, and the double/single spellings of its double-precision arithmetic.
+// part, saturated 32-bit floor, truncating division, and the double/single
+// spellings of its double-precision arithmetic.
 #pragma once
 
 #include <cmath>
@@ -27,6 +28,23 @@ inline int16_t Near16(double v) {
 // The whole part of a value, rounded down.
 inline double Whole(double v) {
     return std::floor(v);
+}
+
+// floor(v) as a 32-bit integer, saturated; NaN reads as 0.
+inline int32_t WholeInt32(double v) {
+    if (!(v == v)) return 0;
+    double f = std::floor(v);
+    if (f >= 2147483647.0) return INT32_MAX;
+    if (f <= -2147483648.0) return INT32_MIN;
+    return static_cast<int32_t>(f);
+}
+
+// a / b truncated toward zero; a zero divisor gives 0 instead of a fault.
+inline int32_t DivideTruncated(int32_t a, int32_t b) {
+    if (b == 0) return 0;
+    long long q = static_cast<long long>(a) / b;  // INT32_MIN / -1 fits here
+    if (q > INT32_MAX) return INT32_MAX;
+    return static_cast<int32_t>(q);
 }
 
 // Every right-hand side of the flight is evaluated in double precision from

@@ -3,11 +3,12 @@
 #include "base/game_paths.h"
 
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
 #include <cstdlib>
+
+#include "base/regular_file.h"
 
 #ifndef QUILLRUN_RELATIVE_DATA_DIR
 #define QUILLRUN_RELATIVE_DATA_DIR "../share/quillrun"
@@ -22,16 +23,6 @@ GameFolders folders{".", "."};
 std::string WithoutTrailingSlash(std::string folder) {
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
     return folder.empty() ? std::string(".") : folder;
-}
-
-bool IsFolder(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool IsFile(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 }  // namespace
@@ -84,9 +75,7 @@ void SetGameFolders(const GameFolders& chosen) {
 
 const GameFolders& CurrentGameFolders() { return folders; }
 
-void SetProgramFolder(const std::string& folder) { SetGameFolders({folder, folder}); }
 
-const std::string& ProgramFolder() { return folders.data; }
 
 bool PortableLayout() { return folders.data == folders.user; }
 

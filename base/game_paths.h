@@ -36,11 +36,6 @@ std::string PerUserFolder();
 void SetGameFolders(const GameFolders& folders);
 const GameFolders& CurrentGameFolders();
 
-// The portable layout in one folder (tests and the driver's --game-dir).
-void SetProgramFolder(const std::string& folder);
-// The data folder; in the portable layout the program folder.
-const std::string& ProgramFolder();
-
 bool PortableLayout();
 // The player's catalogue: <user>/Maps/Maps.ini when portable, else <user>/Maps.ini.
 std::string MapsIniPath();

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "base/conversions.h"
-#include "base/game_paths.h"  // ProgramFolder(), SetProgramFolder()
 
 struct Surface;
 
@@ -94,7 +93,9 @@ struct GameState {
 
 extern GameState gs;
 
-// shieldMax / 100 x shield, rounded to single precision.
-inline float EffectiveShield() {
-    return static_cast<float>(static_cast<double>(gs.shieldMax) / 100.0 * static_cast<double>(gs.shield));
+// shieldMax / 100 x shield, rounded to single precision: of the flight's
+// shield, or of a shield value shown by a replay.
+inline float EffectiveShield(double shield) {
+    return static_cast<float>(static_cast<double>(gs.shieldMax) / 100.0 * shield);
 }
+inline float EffectiveShield() { return EffectiveShield(static_cast<double>(gs.shield)); }

@@ -8,6 +8,16 @@
 
 #include <cerrno>
 
+bool IsFolder(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 namespace {
 
 // The descriptor of a regular file of at most maxBytes, or -1 with the

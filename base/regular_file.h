@@ -13,6 +13,10 @@ enum class FileRead {
     kRefused,  // not a regular file, larger than the limit, or unreadable
 };
 
+// What a path names, following links: a folder, or a regular file.
+bool IsFolder(const std::string& path);
+bool IsFile(const std::string& path);
+
 // Reads the whole file into `out` (cleared first).
 FileRead ReadRegularFile(const std::string& path, size_t maxBytes, std::string& out);
 FileRead ReadRegularFile(const std::string& path, size_t maxBytes, std::vector<unsigned char>& out);

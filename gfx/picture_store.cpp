@@ -22,9 +22,9 @@ namespace {
 // Far above any picture file the game uses (the largest cave is 12 MB).
 constexpr size_t kMaxFileBytes = 64 << 20;
 
-void ShowMissing() {
+bool ShowMissing() {
     PlatformMessageBox("No Map/Picture File!!!", "Error");
-    gs.playing = kFalse;
+    return false;
 }
 
 }  // namespace
@@ -56,20 +56,15 @@ Surface* DecodePictureFile(const std::string& path) {
     return DecodePicture(file.data(), file.size());
 }
 
-void LoadPictureSurface(Surface*& target, const std::string& folder, const std::string& fileName) {
+bool LoadPictureSurface(Surface*& target, const std::string& folder, const std::string& fileName) {
     const std::string path = folder + "/" + fileName;
-    if (!PlatformFileExists(path)) {
-        ShowMissing();
-        return;
-    }
+    if (!PlatformFileExists(path)) return ShowMissing();
     // A file that cannot be read as a picture is treated as a missing one.
     Surface* picture = DecodePictureFile(path);
-    if (picture == nullptr) {
-        ShowMissing();
-        return;
-    }
+    if (picture == nullptr) return ShowMissing();
     DestroySurface(target);
     target = picture;
+    return true;
 }
 
 void LoadPictures() {

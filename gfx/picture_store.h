@@ -10,8 +10,8 @@ struct Surface;
 
 // Loads folder + "/" + fileName into *target, releasing what it held. A
 // missing or undecodable file shows "No Map/Picture File!!!" titled "Error",
-// clears `playing` and leaves *target unchanged.
-void LoadPictureSurface(Surface*& target, const std::string& folder, const std::string& fileName);
+// leaves *target unchanged and returns false.
+bool LoadPictureSurface(Surface*& target, const std::string& folder, const std::string& fileName);
 
 // Ship, background and help pictures from the Pictures folder.
 void LoadPictures();

@@ -160,12 +160,3 @@ bool SetMapRecordText(std::string& iniText, int16_t index) {
     iniText = std::move(text);
     return true;
 }
-
-void StoreMapRecord(int16_t index) {
-    if (index < 1 || index > kMapCount) return;
-    const MapEntry& entry = gs.maps[index];
-    WriteIniValues(TwoDigits(index),
-                   {{"ScoreBest", MaskText(ScoreText(entry.scoreBest), kScoreMask)},
-                    {"ScoreName", MaskText(entry.scoreName, kScoreMask)}},
-                   gs.mapsIniPath);
-}

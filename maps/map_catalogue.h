@@ -11,12 +11,9 @@
 // 1 MiB lists no maps, and the player is told.
 void LoadMapCatalogue();
 
-// Writes ScoreBest and ScoreName of entry `index` to its section, both in
-// one replacement of the file. A failed write is silent.
-void StoreMapRecord(int16_t index);
-
-// The same two keys set in the text of Maps.ini; false (text unchanged) when
-// the values cannot be written.
+// ScoreBest and ScoreName of entry `index` set in the text of Maps.ini;
+// false (text unchanged) when the values cannot be written. The record store
+// writes the text back together with the run's replay.
 bool SetMapRecordText(std::string& iniText, int16_t index);
 
 // k written with two digits: "01" for 1.

@@ -221,22 +221,15 @@ bool SetIniValue(std::string& text, const std::string& section, const std::strin
     return true;
 }
 
-bool WriteIniValues(const std::string& section, std::initializer_list<std::pair<std::string, std::string>> values,
-                    const std::string& path) {
-    std::string text;
-    const FileRead read = ReadRegularFile(path, kMaxIniBytes, text);
-    if (read == FileRead::kRefused) return false;  // never replace what could not be read
-    const std::string before = text;
-    for (const auto& [key, value] : values) {
-        if (!SetIniValue(text, section, key, value)) return false;
-    }
-    if (read == FileRead::kOk && text == before) return true;
-    return ReplaceFileAtomically(path, text);
-}
-
 void WriteIniValue(const std::string& section, const std::string& key, const std::string& value,
                    const std::string& path) {
-    WriteIniValues(section, {{key, value}}, path);
+    std::string text;
+    const FileRead read = ReadRegularFile(path, kMaxIniBytes, text);
+    if (read == FileRead::kRefused) return;  // never replace what could not be read
+    const std::string before = text;
+    if (!SetIniValue(text, section, key, value)) return;
+    if (read == FileRead::kOk && text == before) return;
+    ReplaceFileAtomically(path, text);
 }
 
 std::string MaskText(const std::string& text, unsigned char mask) {

@@ -3,10 +3,8 @@
 #pragma once
 
 #include <cstddef>
-#include <initializer_list>
 #include <string>
 #include <unordered_map>
-#include <utility>
 
 #include "base/regular_file.h"
 
@@ -38,12 +36,8 @@ std::string ReadIniValue(const std::string& section, const std::string& key, con
 // NUL or a name that would not read back.
 bool SetIniValue(std::string& text, const std::string& section, const std::string& key, const std::string& value);
 
-// Sets several keys of one section in ONE replacement of the file, creating
-// it as needed; false when the file was not written (nothing changed).
-bool WriteIniValues(const std::string& section, std::initializer_list<std::pair<std::string, std::string>> values,
-                    const std::string& path);
-
-// One key. Failures are silent.
+// Sets one key in one replacement of the file, creating it as needed.
+// Failures are silent; a file that could not be read is never replaced.
 void WriteIniValue(const std::string& section, const std::string& key, const std::string& value,
                    const std::string& path);
 

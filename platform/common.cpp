@@ -1,18 +1,14 @@
 // Platform services that are the same in the window and headless builds.
-#include <sys/stat.h>
-
 #include <random>
 
+#include "base/regular_file.h"
 #include "platform/platform.h"
 
 namespace {
 std::mt19937 generator(1);
 }
 
-bool PlatformFileExists(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
+bool PlatformFileExists(const std::string& path) { return IsFile(path); }
 
 double PlatformRandom() { return static_cast<double>(generator() >> 8) * (1.0 / 16777216.0); }
 

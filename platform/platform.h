@@ -1,6 +1,6 @@
 // The narrow layer through which game code reaches the outside world. Two
-// implementations exist: a real window (platform/sdl) and a headless one
-// (platform/headless) for the driver and the tests. Everything the game needs
+// implementations sit above the game: the real window (window/) and a
+// headless one (headless/) for the driver and the tests. Everything the game needs
 // from the window, the clock, the dialogs and the desktop is here. Two
 // libraries are used directly by the layers that own them, the same in both
 // builds: the fonts (SDL_ttf and fontconfig, in gfx/text.cpp) and HTTP

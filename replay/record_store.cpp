@@ -8,8 +8,8 @@
 #include "replay/record_store.h"
 
 #include <dirent.h>
-#include <sys/stat.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <string>
@@ -69,6 +69,14 @@ bool IsOldReplayTemp(std::string_view entry) {
 }
 
 bool IsOldIniTemp(std::string_view entry, std::string_view iniName) {
+    // The player's folder set-up once wrote "Maps.ini.new<pid>" and
+    // "Maps.ini.merge<pid>".
+    for (const char* tail : {".new", ".merge"}) {
+        const std::string work = std::string(iniName) + tail;
+        if (entry.size() > work.size() && entry.substr(0, work.size()) == work &&
+            std::all_of(entry.begin() + work.size(), entry.end(), IsDigit))
+            return true;
+    }
     const std::string prefix = "." + std::string(iniName) + ".tmp";
     if (entry.size() <= prefix.size() || entry.substr(0, prefix.size()) != prefix) return false;
     bool dash = false;
@@ -100,11 +108,6 @@ std::vector<std::string> Entries(const std::string& folder) {
     while (const dirent* e = ::readdir(d)) names.emplace_back(e->d_name);
     ::closedir(d);
     return names;
-}
-
-bool IsFolder(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 // Removes a leftover (never a folder).

@@ -143,17 +143,6 @@ void MakeReplayFolder() {
     ::mkdir(ReplayFolder().c_str(), 0755);  // usually there already
 }
 
-void SaveReplay(int16_t map) {
-    std::string out;
-    ReplayText(out);
-    MakeReplayFolder();
-    // A read-only folder or file, or a link or other non-regular file at the
-    // path, is left alone (base/atomic_file). A failed write is silent.
-    const std::string path = ReplayPath(map);
-    const std::string staged = StageFileBeside(path, out);
-    if (!staged.empty()) CommitStagedFile(staged, path);
-}
-
 void LoadBestRun() {
     const std::string path = ReplayPath(gs.selectedMap);
     if (!PlatformFileExists(path)) return;

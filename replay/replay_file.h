@@ -18,6 +18,5 @@ void ReplayText(std::string& out);
 // Creates the Replays folder when it is missing.
 void MakeReplayFolder();
 
-void SaveReplay(int16_t map);
 void LoadBestRun();
 float LoadReplayEntries(int16_t map);

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "base/conversions.h"
 #include "base/game_state.h"
 #include "base/geometry.h"
 #include "gfx/play_field.h"

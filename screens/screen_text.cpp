@@ -60,21 +60,6 @@ void PutWholeNumber(TextBuffer& b, double whole, int minDigits) {
     PutDoubleText(b, whole);  // far beyond any padding width
 }
 
-int32_t WholeInt32(double v) {
-    if (!(v == v)) return 0;
-    double f = std::floor(v);
-    if (f >= 2147483647.0) return INT32_MAX;
-    if (f <= -2147483648.0) return INT32_MIN;
-    return static_cast<int32_t>(f);
-}
-
-int32_t DivideTruncated(int32_t a, int32_t b) {
-    if (b == 0) return 0;
-    long long q = static_cast<long long>(a) / b;  // INT32_MIN / -1 fits here
-    if (q > INT32_MAX) return INT32_MAX;
-    return static_cast<int32_t>(q);
-}
-
 void DrawTwice(int x, int y, const char* text, int length) {
     MainField.foreColor = kYellow;
     TextOutA(MainField.image, x, y, text, length);

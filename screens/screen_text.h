@@ -42,12 +42,6 @@ void PutDoubleText(TextBuffer& b, double v);
 // `minDigits` digits; values beyond the 64-bit range keep all their digits.
 void PutWholeNumber(TextBuffer& b, double whole, int minDigits = 1);
 
-// floor(v) as a 32-bit integer, saturated; NaN reads as 0.
-int32_t WholeInt32(double v);
-
-// a / b truncated toward zero; a zero divisor gives 0 instead of a fault.
-int32_t DivideTruncated(int32_t a, int32_t b);
-
 // A fixed text on the play field with its current font and colour.
 template <size_t N>
 void DrawText(int x, int y, const char (&text)[N]) {

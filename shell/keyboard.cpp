@@ -46,7 +46,7 @@ void OnKeyDown(int16_t keyCode) {
     }
     if (keyCode == VK_RETURN) {
         gs.replayMode = kFalse;
-        // The picture store clears `playing` when the map fails to load.
+        // StartRun clears `playing` again when the map fails to load.
         gs.playing = kTrue;
         StartRun();
     }

@@ -8,7 +8,7 @@
 #include "gfx/play_field.h"
 #include "maps/map_catalogue.h"
 #include "platform/platform.h"
-#include "replay/playback.h"
+#include "screens/playback.h"
 #include "replay/record_store.h"
 #include "replay/recording.h"
 #include "screens/flight_display.h"

@@ -1,4 +1,4 @@
-// Run start: the flight constants, the ship's start height, the best run;
+// Run start: the flight constants set, the ship's start height, the best run;
 // and the reset of the state record.
 #include "shell/run_start.h"
 
@@ -7,6 +7,7 @@
 #include "base/game_paths.h"
 #include "base/game_state.h"
 #include "base/geometry.h"
+#include "flight/flight_constants.h"
 #include "gfx/picture_store.h"
 #include "gfx/surface.h"
 #include "replay/replay_file.h"
@@ -15,26 +16,27 @@ void StartRun() {
     gs.mapsIniPath = MapsIniPath();
     if (gs.selectedMap == 0) gs.selectedMap = 1;
 
-    gs.gravity = 0.045f;
-    gs.shipX = 30;
-    gs.thrustAccel = -0.045f;
-    gs.shield = 100;
-    gs.shieldMax = 100;
-    gs.impactFactor = 14;
-    gs.fuelMax = 200;
-    gs.turboMinShield = 30;
-    gs.gaugeRange = 20;
-    gs.mapListRows = 15;
-    gs.shieldRegen = 0.01f;
+    gs.gravity = flight::kGravity;
+    gs.shipX = flight::kStartShipX;
+    gs.thrustAccel = flight::kThrustAccel;
+    gs.shield = flight::kShieldStart;
+    gs.shieldMax = flight::kShieldMax;
+    gs.impactFactor = flight::kImpactFactor;
+    gs.fuelMax = flight::kFuelMax;
+    gs.turboMinShield = flight::kTurboMinShield;
+    gs.gaugeRange = flight::kGaugeRange;
+    gs.mapListRows = flight::kMapListRows;
+    gs.shieldRegen = flight::kShieldRegen;
 
     // The keys and the selection screen keep selectedMap in 0..50; the guard
     // only keeps a stray value from indexing outside the catalogue.
     if (gs.selectedMap < 1 || gs.selectedMap > kMapCount) gs.selectedMap = 1;
     const MapEntry& entry = gs.maps[gs.selectedMap];
     if (!entry.file.empty()) {
-        LoadPictureSurface(gs.mapSurface, MapFolderFor(entry.file), entry.file);
+        // A cave that cannot be loaded ends the run before it begins.
+        if (!LoadPictureSurface(gs.mapSurface, MapFolderFor(entry.file), entry.file)) gs.playing = kFalse;
         gs.mapWidth = entry.width;
-        gs.scrollSpeed = 2.2f;
+        gs.scrollSpeed = flight::kScrollSpeed;
     }
 
     // Start height in column x = 30: the first open row from the top, then

@@ -8,61 +8,35 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "base/atomic_file.h"
 #include "base/codepage.h"
 #include "base/game_paths.h"
+#include "base/game_state.h"
+#include "base/regular_file.h"
+#include "maps/map_catalogue.h"
 #include "maps/settings_file.h"
 #include "platform/platform.h"
+#include "replay/replay_file.h"
 
 namespace {
 
 std::string scratchFolder;  // the session's stand-in, removed at exit
 
-bool ReadAll(const std::string& path, std::string* out) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return false;
-    out->clear();
-    char buf[8192];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out->append(buf, n);
-    const bool ok = std::ferror(f) == 0;
-    std::fclose(f);
-    return ok;
-}
-
-// Writes `content` beside `path` and renames it over it: the file is always
-// the old or the new one.
-bool ReplaceWhole(const std::string& path, const std::string& content) {
-    const std::string temp = path + ".new" + std::to_string(::getpid());
-    std::FILE* f = std::fopen(temp.c_str(), "wb");
-    if (f == nullptr) return false;
-    bool ok = std::fwrite(content.data(), 1, content.size(), f) == content.size();
-    ok = std::fflush(f) == 0 && ok;
-    ok = ::fsync(::fileno(f)) == 0 && ok;
-    ok = std::fclose(f) == 0 && ok;
-    if (ok) ok = std::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) ::unlink(temp.c_str());
-    return ok;
+bool ReadCatalogue(const std::string& path, std::string* out) {
+    return ReadRegularFile(path, kMaxIniBytes, *out) == FileRead::kOk;
 }
 
 bool MakeFolder(const std::string& path) {
-    if (::mkdir(path.c_str(), 0755) == 0 || errno == EEXIST) {
-        struct stat st {};
-        return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    }
-    return false;
+    return (::mkdir(path.c_str(), 0755) == 0 || errno == EEXIST) && IsFolder(path);
 }
 
 // Creates the folder and the ones above it.
 bool MakeFolders(const std::string& path) {
     for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
-        if (!MakeFolder(path.substr(0, slash))) {
-            struct stat st {};
-            if (::stat(path.substr(0, slash).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
-        }
+        if (!MakeFolder(path.substr(0, slash)) && !IsFolder(path.substr(0, slash))) return false;
     }
     return MakeFolder(path);
 }
@@ -109,12 +83,14 @@ void UseScratchFolder(const std::string& userIni, const std::string& userReplays
     SetGameFolders({old.data, scratchFolder});
     MakeFolder(ReplayFolder());
     std::string text;
-    if (ReadAll(userIni, &text) || ReadAll(ShippedMapsIniPath(), &text)) ReplaceWhole(MapsIniPath(), text);
+    if (ReadCatalogue(userIni, &text) || ReadCatalogue(ShippedMapsIniPath(), &text))
+        ReplaceFileAtomically(MapsIniPath(), text);
     if (DIR* dir = ::opendir(userReplays.c_str())) {
         while (dirent* e = ::readdir(dir)) {
             const std::string name = e->d_name;
             if (name.size() < 7 || name.compare(name.size() - 7, 7, ".replay") != 0) continue;
-            if (ReadAll(userReplays + "/" + name, &text)) ReplaceWhole(ReplayFolder() + "/" + name, text);
+            if (ReadRegularFile(userReplays + "/" + name, kMaxReplayBytes, text) == FileRead::kOk)
+                ReplaceFileAtomically(ReplayFolder() + "/" + name, text);
         }
         ::closedir(dir);
     }
@@ -123,26 +99,23 @@ void UseScratchFolder(const std::string& userIni, const std::string& userReplays
 }  // namespace
 
 bool MergeShippedMaps(const std::string& shippedIni, const std::string& userIni) {
-    // The additions are made on a copy that then replaces the file whole.
+    // The additions are made to the text in memory, which then replaces the
+    // file in one step.
     std::string text;
-    if (!ReadAll(userIni, &text)) return false;
-    const std::string work = userIni + ".merge" + std::to_string(::getpid());
+    // A catalogue that cannot be read is left as it is; loading it tells the
+    // player.
+    if (!ReadCatalogue(userIni, &text)) return true;
+    IniDocument shipped, user;
+    LoadIniDocument(shippedIni, shipped);
+    LoadIniDocument(userIni, user);
     bool changed = false;
-    for (int k = 1; k <= 50; ++k) {
-        char section[4];
-        std::snprintf(section, sizeof section, "%02d", k);
-        const std::string file = ReadIniValue(section, "File", shippedIni);
-        if (file.empty() || !ReadIniValue(section, "File", userIni).empty()) continue;
-        if (!changed && !ReplaceWhole(work, text)) return false;
-        changed = true;
+    for (int k = 1; k <= kMapCount; ++k) {
+        const std::string section = TwoDigits(k);
+        if (IniValue(shipped, section, "File").empty() || !IniValue(user, section, "File").empty()) continue;
         for (const char* key : {"File", "Width", "Name"})
-            WriteIniValue(section, key, ReadIniValue(section, key, shippedIni), work);
+            changed = SetIniValue(text, section, key, IniValue(shipped, section, key)) || changed;
     }
-    if (!changed) return true;
-    std::string merged;
-    const bool ok = ReadAll(work, &merged) && ReplaceWhole(userIni, merged);
-    ::unlink(work.c_str());
-    return ok;
+    return !changed || ReplaceFileAtomically(userIni, text);
 }
 
 void PrepareUserFolder() {
@@ -157,7 +130,7 @@ void PrepareUserFolder() {
             std::string shipped;
             // No shipped catalogue: the game starts with an empty list, as a
             // portable folder without one does.
-            if (ReadAll(ShippedMapsIniPath(), &shipped)) ok = ReplaceWhole(ini, shipped);
+            if (ReadCatalogue(ShippedMapsIniPath(), &shipped)) ok = ReplaceFileAtomically(ini, shipped);
         } else {
             ok = MergeShippedMaps(ShippedMapsIniPath(), ini);
         }

@@ -242,7 +242,7 @@ class Limits(unittest.TestCase):
 
     def test_command_line(self):
         for args, code, text in [(["--version"], 0, "quillrun-scores 1.21"), (["--help"], 0, "--rate-limit"),
-                                 (["--rate-limit", "x"], 2, "whole number"), (["--bogus"], 2, "unknown argument"),
+                                 (["--rate-limit", "x"], 2, "whole number"), (["--bogus"], 2, "unknown option"),
                                  (["--listen", "nowhere"], 2, "HOST:PORT"),
                                  (["--database", "mysql://x", "--listen", "127.0.0.1:0"], 1, "unknown database")]:
             with self.subTest(args):

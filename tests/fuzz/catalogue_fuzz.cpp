@@ -11,8 +11,9 @@
 #include "base/game_state.h"
 #include "fuzz_support.h"
 #include "maps/map_catalogue.h"
+#include "replay/record_store.h"
 #include "maps/settings_file.h"
-#include "platform/headless/headless.h"
+#include "headless/headless.h"
 
 namespace {
 
@@ -51,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int k = 1; k <= count; ++k) before[k] = stored[k] = gs.maps[k];
     stored[1].scoreBest = static_cast<float>(1 + size % 30000);
     gs.maps[1].scoreBest = stored[1].scoreBest;
-    StoreMapRecord(1);
+    StoreRecord(1);
 
     // The writer refuses a value holding a line break or NUL, and with it the
     // whole record.

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "base/game_paths.h"
 #include "base/game_state.h"
 
 namespace fuzzsupport {
@@ -34,7 +35,7 @@ const std::string& GameFolder() {
     folder = pattern;
     for (const char* sub : {"/Maps", "/Pictures", "/Replays"}) std::filesystem::create_directory(folder + sub);
     std::atexit(RemoveFolder);
-    SetProgramFolder(folder);
+    SetGameFolders({folder, folder});
     return folder;
 }
 

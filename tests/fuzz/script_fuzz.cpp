@@ -6,7 +6,7 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "platform/headless/sim_script.h"
+#include "headless/sim_script.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));

@@ -1,16 +1,16 @@
 """Usage: python3 test_flight_model.py <path of quillrun-sim>. Flies scripted runs through the game
-and the reference model in tools/flight_model.py and compares their traces, message boxes and views."""
+and the reference model in tests/model/flight_model.py and compares their traces, message boxes and views."""
 
 import itertools, math, os, re, shutil, subprocess, sys, tempfile, unittest  # noqa: E401
 
 sys.dont_write_bytecode = True  # keep the source folder clean
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'tools'))
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import flight_model as fm  # noqa: E402
 
 SIM = None
 SEEDS = (1, 20261206)
 # The trace columns, as the driver writes them.
-with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'platform', 'headless',
+with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'headless',
                        'trace_columns.def')) as _columns:
     FIELDS = re.findall(r'^COLUMN_[A-Z]+\((\w+),', _columns.read(), re.M)
 KEY = fm.KEY_NAMES

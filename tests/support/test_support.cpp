@@ -176,7 +176,7 @@ SimResult RunSim(const std::string& gameDir, const std::string& script,
 #define COLUMN_INT(name, value) ls >> l.name;
 #define COLUMN_FLAG(name, value) ls >> l.name;
 #define COLUMN_FLOAT(name, value) ls >> l.name;
-#include "platform/headless/trace_columns.def"
+#include "headless/trace_columns.def"
 #undef COLUMN_COUNT
 #undef COLUMN_INT
 #undef COLUMN_FLAG

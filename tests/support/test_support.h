@@ -41,7 +41,7 @@ struct TraceLine {
 #define COLUMN_INT(name, value) int name = 0;
 #define COLUMN_FLAG(name, value) int name = 0;
 #define COLUMN_FLOAT(name, value) float name = 0;
-#include "platform/headless/trace_columns.def"
+#include "headless/trace_columns.def"
 #undef COLUMN_COUNT
 #undef COLUMN_INT
 #undef COLUMN_FLAG

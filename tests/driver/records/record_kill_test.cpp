@@ -18,10 +18,11 @@
 #include <string>
 #include <vector>
 
+#include "base/game_paths.h"
 #include "base/game_state.h"
 #include "gfx/play_field.h"
 #include "maps/settings_file.h"
-#include "platform/headless/headless.h"
+#include "headless/headless.h"
 #include "platform/platform.h"
 #include "shell/main_loop.h"
 #include "shell/run_start.h"
@@ -149,7 +150,7 @@ std::vector<std::string> StartGame(const std::string& dir) {
         fieldReady = InitPlayField(&error);
         EXPECT_TRUE(fieldReady) << error;
     }
-    SetProgramFolder(dir);
+    SetGameFolders({dir, dir});
     HeadlessSetDispatchHook([](long) { PlatformEndProgram(0); });
     try {
         OnLoad();

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "autopilot.h"
+#include "base/game_paths.h"
 #include "base/game_state.h"
 #include "flight/ship_motion.h"
 #include "gfx/picture_store.h"
@@ -17,7 +18,7 @@
 #include "maps/map_catalogue.h"
 #include "maps/settings_file.h"
 #include "online/score_upload.h"
-#include "platform/headless/headless.h"
+#include "headless/headless.h"
 #include "shell/keyboard.h"
 #include "shell/main_loop.h"
 #include "shell/run_start.h"
@@ -45,7 +46,7 @@ const char* const kKnownSizes[kCaves + 1] = {
 void LoadCatalogue(const std::string& dir) {
     ResetGameState();
     HeadlessReset();
-    SetProgramFolder(dir);
+    SetGameFolders({dir, dir});
     gs.mapsIniPath = dir + "/Maps/Maps.ini";
     LoadMapCatalogue();
 }

@@ -4,17 +4,29 @@
 
 #include <string>
 
+#include "base/game_paths.h"
+#include "base/atomic_file.h"
 #include "base/conversions.h"
 #include "base/game_state.h"
 #include "flight/cave_gauge.h"
 #include "flight/ship_motion.h"
 #include "gfx/surface.h"
-#include "platform/headless/headless.h"
+#include "headless/headless.h"
 #include "replay/replay_file.h"
 #include "shell/main_loop.h"
 #include "shell/run_end.h"
 #include "shell/run_start.h"
 #include "test_support.h"
+
+namespace {
+// The run in gs.recording written whole as the map's replay file.
+void SaveReplayFile(int16_t map) {
+    std::string text;
+    ReplayText(text);
+    MakeReplayFolder();
+    ReplaceFileAtomically(ReplayPath(map), text);
+}
+}  // namespace
 
 using namespace precision;
 
@@ -27,7 +39,7 @@ std::string StartCorridor(int width, int top, int bottom, int mapWidth = 0) {
     ResetGameState();
     HeadlessReset();
     std::string dir = testsupport::MakeTempDir("quillrun-flight");
-    SetProgramFolder(dir);
+    SetGameFolders({dir, dir});
     gs.mapSurface = CreateSurface(width, 200);
     for (int y = 0; y < 200; ++y)
         for (int x = 0; x < width; ++x) SetPixel(gs.mapSurface, x, y, y >= top && y <= bottom ? 0 : 0x808080);
@@ -133,7 +145,7 @@ TEST(Recording, ARunBeyond30000FramesGoesOnUnrecorded) {
 
     // The file ends with the 30000th frame; the playback reader fills every
     // entry and finds no "LastFrame=" after them.
-    SaveReplay(9);
+    SaveReplayFile(9);
     const std::string text = testsupport::ReadFile(dir + "/Replays/Map09.replay");
     size_t pxLines = 0;
     for (size_t at = text.find("pX"); at != std::string::npos; at = text.find("pX", at + 1)) ++pxLines;

@@ -4,10 +4,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/game_paths.h"
 #include "base/game_state.h"
 #include "gfx/picture_store.h"
 #include "gfx/surface.h"
-#include "platform/headless/headless.h"
+#include "headless/headless.h"
 #include "shell/run_start.h"
 #include "test_support.h"
 
@@ -30,7 +31,7 @@ protected:
         ResetGameState();
         HeadlessReset();
         dir = testsupport::MakeTempDir("quillrun-pictures");
-        SetProgramFolder(dir);
+        SetGameFolders({dir, dir});
         testsupport::WriteBmp24(dir + "/source.bmp", kW, kH, Expected);
     }
     void TearDown() override {
@@ -106,10 +107,8 @@ TEST_F(PictureTest, MissingOrUnreadableFileTellsStopsThePlayAndKeepsTheSlot) {
     for (const char* name : {"missing.bmp", "text.bmp", "cut.bmp"}) {
         SCOPED_TRACE(name);
         HeadlessReset();
-        gs.playing = kTrue;
-        LoadPictureSurface(gs.mapSurface, dir + "/Maps", name);
+        EXPECT_FALSE(LoadPictureSurface(gs.mapSurface, dir + "/Maps", name));
         EXPECT_EQ(HeadlessMessages(), std::vector<std::string>{"Error: No Map/Picture File!!!"});
-        EXPECT_EQ(gs.playing, kFalse);
         EXPECT_EQ(gs.mapSurface, first);
         EXPECT_EQ(GetPixel(gs.mapSurface, 10, 30), 0x808080u);
     }

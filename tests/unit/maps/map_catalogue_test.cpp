@@ -4,11 +4,13 @@
 
 #include <string>
 
+#include "base/game_paths.h"
 #include "base/codepage.h"
 #include "base/game_state.h"
 #include "maps/map_catalogue.h"
+#include "replay/record_store.h"
 #include "maps/settings_file.h"
-#include "platform/headless/headless.h"
+#include "headless/headless.h"
 #include "shell/run_start.h"
 #include "test_support.h"
 
@@ -25,7 +27,7 @@ protected:
         ResetGameState();
         HeadlessReset();
         dir = testsupport::MakeTempDir("quillrun-maps");
-        SetProgramFolder(dir);
+        SetGameFolders({dir, dir});
         gs.mapsIniPath = dir + "/Maps.ini";
     }
     void TearDown() override { testsupport::RemoveTree(dir); }
@@ -73,7 +75,7 @@ TEST_F(MapCatalogue, StoredRecordIsMaskedInTheFileAndReadsBack) {
     Load(Section(1) + Section(2) + Section(3) + Section(4));
     gs.maps[3].scoreBest = 725;
     gs.maps[3].scoreName = "Me";
-    StoreMapRecord(3);
+    StoreRecord(3);
     EXPECT_EQ(testsupport::ReadFile(gs.mapsIniPath), Section(1) + Section(2) +
               Section(3, "700", "ScoreBest=\x97\x80\x85\x82\r\nScoreName=\xFA\xD2\r\n") + Section(4));
     gs.maps[3] = {};
@@ -81,7 +83,7 @@ TEST_F(MapCatalogue, StoredRecordIsMaskedInTheFileAndReadsBack) {
     EXPECT_EQ(gs.maps[3].scoreBest, 725);
     EXPECT_EQ(gs.maps[3].scoreName, "Me");
     gs.maps[3].scoreBest = 123456789.0f;  // large scores read back as the same number
-    StoreMapRecord(3);
+    StoreRecord(3);
     LoadMapCatalogue();
     EXPECT_EQ(gs.maps[3].scoreBest, 123456789.0f);
 }

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "base/game_paths.h"
 #include "base/game_state.h"
 #include "maps/settings_file.h"
 #include "shell/run_start.h"
@@ -23,7 +24,7 @@ protected:
     void SetUp() override {
         ResetGameState();
         dir = testsupport::MakeTempDir("quillrun-ini");
-        SetProgramFolder(dir);
+        SetGameFolders({dir, dir});
         path = dir + "/Maps.ini";
     }
     void TearDown() override {

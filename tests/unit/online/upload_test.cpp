@@ -6,10 +6,11 @@
 
 #include <string>
 
+#include "base/game_paths.h"
 #include "base/game_state.h"
 #include "http_test_server.h"
 #include "online/score_upload.h"
-#include "platform/headless/headless.h"
+#include "headless/headless.h"
 #include "shell/run_start.h"
 #include "test_support.h"
 
@@ -27,7 +28,7 @@ TEST(Upload, OnlyShippedMapSizesOfEntriesOneToTwentySixAreSent) {
     long dispatches = 0;
     HeadlessSetDispatchHook([&](long) { ++dispatches; });
     const std::string dir = testsupport::MakeGameDir("[Online]\nServer=" + server.hostPort() + "\nSite=127.0.0.1:9\n");
-    SetProgramFolder(dir);
+    SetGameFolders({dir, dir});
     gs.mapsIniPath = dir + "/Maps/Maps.ini";
     SizedFile(dir + "/Maps/Big.bmp", 6000056);
     SizedFile(dir + "/Maps/Last.bmp", 12000054);

@@ -13,11 +13,12 @@
 #include <set>
 #include <string>
 
+#include "base/game_paths.h"
 #include "base/game_state.h"
 #include "gfx/picture_store.h"
 #include "maps/map_catalogue.h"
 #include "maps/settings_file.h"
-#include "platform/headless/headless.h"
+#include "headless/headless.h"
 #include "replay/record_store.h"
 #include "replay/replay_file.h"
 #include "shell/run_start.h"
@@ -51,7 +52,7 @@ protected:
         dir = testsupport::MakeTempDir("quillrun-records");
         std::filesystem::create_directories(dir + "/Maps");
         std::filesystem::create_directories(dir + "/Replays");
-        SetProgramFolder(dir);
+        SetGameFolders({dir, dir});
         ini = dir + "/Maps/Maps.ini";
         gs.mapsIniPath = ini;
         WriteFile(ini, kOldIni);

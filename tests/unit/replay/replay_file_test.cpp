@@ -7,12 +7,24 @@
 #include <string>
 #include <vector>
 
+#include "base/game_paths.h"
+#include "base/atomic_file.h"
 #include "base/game_state.h"
-#include "platform/headless/headless.h"
+#include "headless/headless.h"
 #include "replay/recording.h"
 #include "replay/replay_file.h"
 #include "shell/run_start.h"
 #include "test_support.h"
+
+namespace {
+// The run in gs.recording written whole as the map's replay file.
+void SaveReplayFile(int16_t map) {
+    std::string text;
+    ReplayText(text);
+    MakeReplayFolder();
+    ReplaceFileAtomically(ReplayPath(map), text);
+}
+}  // namespace
 
 namespace {
 
@@ -24,7 +36,7 @@ std::string Fresh() {
     HeadlessReset();
     std::string dir = testsupport::MakeTempDir("quillrun-replay");
     ::mkdir((dir + "/Replays").c_str(), 0755);
-    SetProgramFolder(dir);
+    SetGameFolders({dir, dir});
     gs.selectedMap = 1;
     return dir;
 }
@@ -45,7 +57,7 @@ TEST(ReplayFile, TheExampleIsWrittenByteForByteAndReadBackByBothReaders) {
     std::string dir = Fresh();
     testsupport::RemoveTree(dir + "/Replays");  // created when missing
     RecordExample();
-    SaveReplay(1);
+    SaveReplayFile(1);
     EXPECT_EQ(ReadFile(dir + "/Replays/Map01.replay"), kExample);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir + "/Replays"), {}), 1);  // no temporary file
     gs.bestRun[500] = 9;
@@ -61,7 +73,7 @@ TEST(ReplayFile, TheExampleIsWrittenByteForByteAndReadBackByBothReaders) {
     gs.recording[1] = ReplayFrame{2, 30, 96, 40000, -1, 0};
     gs.recording[2] = ReplayFrame{4, 31, 96, 40001, -40000, 5};
     gs.recording[3] = ReplayFrame{4, 31, 96, 40002, -40000, 0};
-    SaveReplay(12);
+    SaveReplayFile(12);
     EXPECT_EQ(ReadFile(dir + "/Replays/Map12.replay"),
               "mX2\r\npX30\r\npY96\r\nSc32767\r\nSh-1\r\nmX4\r\npX31\r\nSh-32768\r\nFu5\r\npX31\r\nFu0\r\n"
               "--END--\r\nLastFrame=31\r\n");
@@ -73,15 +85,15 @@ TEST(ReplayFile, AFailedWriteLeavesTheOldFileWhole) {
     WriteFile(path, "old\r\n");
     RecordExample();
     ::chmod((dir + "/Replays").c_str(), 0555);  // no temporary file beside it
-    SaveReplay(7);
+    SaveReplayFile(7);
     ::chmod((dir + "/Replays").c_str(), 0755);
     EXPECT_EQ(ReadFile(path), "old\r\n");
     ::chmod(path.c_str(), 0444);  // a read-only file, also for a user allowed to write it anyway
-    SaveReplay(7);
+    SaveReplayFile(7);
     EXPECT_EQ(ReadFile(path), "old\r\n");
     ::chmod(path.c_str(), 0644);
     ::mkdir((path + ".tmp").c_str(), 0755);  // the older fixed temporary name is no obstacle
-    SaveReplay(7);
+    SaveReplayFile(7);
     EXPECT_EQ(ReadFile(path), kExample);
 }
 

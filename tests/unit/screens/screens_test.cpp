@@ -11,7 +11,7 @@
 #include "base/game_state.h"
 #include "gfx/play_field.h"
 #include "gfx/surface.h"
-#include "platform/headless/headless.h"
+#include "headless/headless.h"
 #include "screens/flight_display.h"
 #include "screens/selection_screen.h"
 #include "shell/run_start.h"

@@ -7,7 +7,7 @@
 
 #include "base/game_state.h"
 #include "gfx/surface.h"
-#include "platform/headless/headless.h"
+#include "headless/headless.h"
 #include "platform/platform.h"
 #include "shell/main_loop.h"
 #include "shell/run_start.h"

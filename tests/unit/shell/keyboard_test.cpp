@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "base/game_paths.h"
 #include "base/game_state.h"
-#include "platform/headless/headless.h"
+#include "headless/headless.h"
 #include "platform/platform.h"
 #include "shell/run_start.h"
 #include "test_support.h"
@@ -72,7 +73,7 @@ protected:
         ResetGameState();
         HeadlessReset();
         dir_ = testsupport::MakeGameDir("");
-        SetProgramFolder(dir_);
+        SetGameFolders({dir_, dir_});
         testsupport::WriteCorridorBmp(dir_ + "/Maps/cave.bmp", 700, 60, 140);
         for (int k : {1, 2, 3, 4, 6}) gs.maps[k] = MapEntry{"cave.bmp", 700, "", 0, ""};
     }

@@ -2,12 +2,13 @@
 // holder's name read back through Maps.ini.
 #include <gtest/gtest.h>
 
+#include "base/game_paths.h"
 #include "base/codepage.h"
 #include "base/game_state.h"
 #include "maps/map_catalogue.h"
 #include "maps/record_holder.h"
 #include "maps/settings_file.h"
-#include "platform/headless/headless.h"
+#include "headless/headless.h"
 #include "shell/run_end.h"
 #include "shell/run_start.h"
 #include "test_support.h"
@@ -24,7 +25,7 @@ std::string SetUpEnd(float score, const std::string& recordLines = "") {
     ResetGameState();
     HeadlessReset();
     std::string dir = testsupport::MakeGameDir("[01]\nFile=cave.bmp\nWidth=700\nName=Cave\n" + recordLines);
-    SetProgramFolder(dir);
+    SetGameFolders({dir, dir});
     gs.mapsIniPath = dir + "/Maps/Maps.ini";
     gs.selectedMap = gs.runMap = 1;
     gs.playing = kTrue;

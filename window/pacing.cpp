@@ -1,6 +1,6 @@
 // The tick counter and the frame pacer's wait of the window build, with the
 // low-power variant and the optional log of frame intervals.
-#include "platform/sdl/pacing.h"
+#include "window/pacing.h"
 
 #include <sys/prctl.h>
 #include <time.h>

@@ -1,12 +1,13 @@
 // Replay playback: the paced frames of a best run, its status line, the end screen.
-#include "replay/playback.h"
+#include "screens/playback.h"
 
-#include <cmath>
 #include <string>
 
+#include "base/conversions.h"
 #include "base/game_paths.h"
 #include "base/game_state.h"
 #include "base/geometry.h"
+#include "flight/ship_motion.h"
 #include "gfx/picture_store.h"
 #include "gfx/play_field.h"
 #include "gfx/surface.h"
@@ -28,10 +29,6 @@ struct PlaybackValues {
     int16_t fuel = 0;
 };
 
-float ShownShield(const PlaybackValues& v) {
-    return static_cast<float>(static_cast<double>(gs.shieldMax) / 100.0 * static_cast<double>(v.shield));
-}
-
 void DrawReplayFrame(const PlaybackValues& v) {
     Surface* field = MainField.image;
     Cls();
@@ -43,7 +40,7 @@ void DrawReplayFrame(const PlaybackValues& v) {
     TextBuffer b = MakeTextBuffer(score, sizeof score);
     PutLiteral(b, "Score: ");
     PutInteger(b, v.score);
-    const float e = ShownShield(v);
+    const float e = EffectiveShield(v.shield);
     StatusLine line{};
     line.score = score;
     line.scoreLength = TextLength(b);
@@ -57,15 +54,7 @@ void DrawReplayFrame(const PlaybackValues& v) {
 
     // The engine marks go into the map itself and stay as a trail; jumping
     // leaves none.
-    if (gs.replaySeeking == 0) {
-        const int x = v.shipX + v.mapX;
-        const int y = v.shipY;
-        if (e > 70) SetPixel(gs.mapSurface, x, y + 1, kRed);
-        const double r = PlatformRandom();
-        const double spread = 10.0 - static_cast<double>(gs.shieldMax) / 1000.0 * static_cast<double>(v.shield);
-        if (e > 10 && std::floor(r * spread) <= 0) SetPixel(gs.mapSurface, x + 2, y + 4, kYellow);
-        if (e > 40) SetPixel(gs.mapSurface, x, y + 7, kRed);
-    }
+    if (gs.replaySeeking == 0) PaintEngineTrail(v.shipX + v.mapX, v.shipY, v.shield, false, false);
 }
 
 }  // namespace
@@ -78,7 +67,7 @@ void PlayReplay(int16_t map, void (*endFrame)()) {
     }
     const float lastFrame = LoadReplayEntries(map);
     const std::string file = (map >= 0 && map <= kMapCount) ? gs.maps[map].file : std::string();
-    LoadPictureSurface(gs.mapSurface, MapFolderFor(file), file);
+    if (!LoadPictureSurface(gs.mapSurface, MapFolderFor(file), file)) gs.playing = kFalse;
 
     PlaybackValues v;
     // Entries 0 and 1 are never applied: the first drawn frame still shows

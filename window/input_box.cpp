@@ -14,8 +14,8 @@
 #include "gfx/play_field.h"
 #include "gfx/surface.h"
 #include "platform/platform.h"
-#include "platform/sdl/dialog.h"
-#include "platform/sdl/sdl_window.h"
+#include "window/dialog.h"
+#include "window/sdl_window.h"
 
 namespace {
 constexpr int kMaxPromptLines = 6;

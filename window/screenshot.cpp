@@ -1,6 +1,6 @@
 // Screenshots: the frame loop copies the field into a buffer made at start;
 // a worker thread encodes and writes it, so the loop never waits for it.
-#include "platform/sdl/screenshot.h"
+#include "window/screenshot.h"
 
 #include <sys/stat.h>
 #include <time.h>

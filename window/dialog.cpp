@@ -1,14 +1,14 @@
 // The in-window dialog panel and its modal event loop.
-#include "platform/sdl/dialog.h"
+#include "window/dialog.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "gfx/play_field.h"
-#include "platform/sdl/gamepad.h"
-#include "platform/sdl/field_view.h"
-#include "platform/sdl/sdl_window.h"
-#include "platform/sdl/test_pad.h"
+#include "window/gamepad.h"
+#include "window/field_view.h"
+#include "window/sdl_window.h"
+#include "window/test_pad.h"
 
 namespace {
 constexpr int kTextW = kDialogW - 2 * kDialogPad;

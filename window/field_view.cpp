@@ -2,7 +2,7 @@
 // presents it; on an X11 display whose OpenGL draws in software (Xvfb, no
 // graphics driver) the field is written straight into the window's own
 // buffer instead, one pass over the pixels instead of four.
-#include "platform/sdl/field_view.h"
+#include "window/field_view.h"
 
 #include <SDL.h>
 
@@ -11,7 +11,7 @@
 
 #include "gfx/play_field.h"
 #include "gfx/surface.h"
-#include "platform/sdl/sdl_window.h"
+#include "window/sdl_window.h"
 
 namespace {
 constexpr int kFieldPixels = kFieldWidth * kFieldHeight;

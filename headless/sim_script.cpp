@@ -1,5 +1,5 @@
 // Parser of the driver's script: one event or dialog answer a line.
-#include "platform/headless/sim_script.h"
+#include "headless/sim_script.h"
 
 #include <algorithm>
 #include <cctype>

@@ -7,7 +7,7 @@
 
 #include "base/codepage.h"
 #include "platform/platform.h"
-#include "platform/sdl/dialog.h"
+#include "window/dialog.h"
 
 namespace {
 constexpr int kMaxLines = 9;  // what fits the field's 216 rows

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "base/codepage.h"
-#include "platform/headless/headless.h"
+#include "headless/headless.h"
 #include "platform/platform.h"
 
 namespace {

@@ -1,7 +1,6 @@
 // quillrun-sim: the game on the headless platform, driven by a script of
 // key events, writing a state trace, PNG shots and timing figures.
 #include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,10 +20,11 @@
 #include "base/command_line.h"
 #include "base/game_paths.h"
 #include "base/game_state.h"
+#include "base/regular_file.h"
 #include "gfx/picture_store.h"
 #include "gfx/play_field.h"
-#include "platform/headless/headless.h"
-#include "platform/headless/sim_script.h"
+#include "headless/headless.h"
+#include "headless/sim_script.h"
 #include "platform/platform.h"
 #include "shell/keyboard.h"
 #include "shell/main_loop.h"
@@ -54,11 +54,6 @@ struct Options {
 [[noreturn]] void Fail(const std::string& what) {
     std::fprintf(stderr, "quillrun-sim: %s\n", what.c_str());
     std::exit(2);
-}
-
-bool IsFolder(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 Options ParseCommandLine(int argc, char** argv) {
@@ -182,7 +177,7 @@ void WriteTraceLine(long dispatch) {
 #define COLUMN_INT(name, value) PutColumn(pos, "%d", static_cast<int>(value));
 #define COLUMN_FLAG(name, value) PutColumn(pos, "%d", static_cast<int>(value));
 #define COLUMN_FLOAT(name, value) PutColumn(pos, "%.9g", static_cast<double>(value));
-#include "platform/headless/trace_columns.def"
+#include "headless/trace_columns.def"
 #undef COLUMN_COUNT
 #undef COLUMN_INT
 #undef COLUMN_FLAG

@@ -1,5 +1,5 @@
 // The test pad: a virtual game controller driven from a command file.
-#include "platform/sdl/test_pad.h"
+#include "window/test_pad.h"
 
 #include <SDL.h>
 #include <fcntl.h>

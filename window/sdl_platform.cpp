@@ -4,12 +4,12 @@
 #include <cstdlib>
 
 #include "platform/platform.h"
-#include "platform/sdl/field_view.h"
-#include "platform/sdl/gamepad.h"
-#include "platform/sdl/pacing.h"
-#include "platform/sdl/screenshot.h"
-#include "platform/sdl/sdl_window.h"
-#include "platform/sdl/test_pad.h"
+#include "window/field_view.h"
+#include "window/gamepad.h"
+#include "window/pacing.h"
+#include "window/screenshot.h"
+#include "window/sdl_window.h"
+#include "window/test_pad.h"
 #include "shell/keyboard.h"
 #include "shell/main_loop.h"
 

@@ -7,8 +7,8 @@
 #include <X11/XKBlib.h>
 #endif
 
-#include "platform/sdl/gamepad.h"
-#include "platform/sdl/sdl_window.h"
+#include "window/gamepad.h"
+#include "window/sdl_window.h"
 
 void TakeKeyboardRepeat() {
 #if defined(SDL_VIDEO_DRIVER_X11)

@@ -1,7 +1,7 @@
 // The window icon's PNG file, read with the game's own PNG decoder.
 #include "gfx/picture_store.h"
 #include "gfx/png_codec.h"
-#include "platform/sdl/sdl_window.h"
+#include "window/sdl_window.h"
 
 bool LoadPngArgb(const std::string& path, int* width, int* height, std::vector<uint32_t>* argb) {
     std::vector<uint8_t> file;

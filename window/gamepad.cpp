@@ -1,6 +1,6 @@
 // Gamepads through SDL_GameController: buttons, D-pad, left stick and
 // triggers turned into the keys they stand for.
-#include "platform/sdl/gamepad.h"
+#include "window/gamepad.h"
 
 #include "platform/platform.h"
 #include "shell/keyboard.h"

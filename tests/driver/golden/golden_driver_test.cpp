@@ -215,19 +215,4 @@ std::string ShotName(const testing::TestParamInfo<Row>& info) {
 
 INSTANTIATE_TEST_SUITE_P(Screens, Golden, testing::ValuesIn(Shots()), ShotName);
 
-// The table itself: enough shots, unique names, and every golden file in the
-// folder belongs to a row (a removed row must take its picture with it).
-TEST(GoldenTable, EveryGoldenHasOneRow) {
-    std::map<std::string, int> names;
-    for (const Row& r : Table()) EXPECT_EQ(++names[r.name], 1) << "twice in the table: " << r.name;
-    EXPECT_GE(Shots().size(), 16u);
-    for (const fs::directory_entry& e : fs::directory_iterator(kGoldenDir)) {
-        if (e.path().extension() != ".png") continue;
-        const std::string name = e.path().stem().string();
-        bool found = false;
-        for (const Row& r : Shots()) found = found || r.name == name;
-        EXPECT_TRUE(found) << e.path() << " has no row in tests/golden/shots.txt";
-    }
-}
-
 }  // namespace

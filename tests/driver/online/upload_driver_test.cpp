@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "../../unit/online/http_test_server.h"
+#include "http_test_server.h"
 #include "maps/settings_file.h"
 #include "test_support.h"
 
@@ -74,10 +74,6 @@ TEST(UploadThroughTheGame, YesOpensTheScoreListNoDoesNot) {
     EXPECT_EQ(server.requestLines().size(), 2u);
     testsupport::RemoveTree(dir);
 }
-
-}  // namespace
-
-namespace {
 
 TEST(UploadThroughTheGame, AUploadKeyDuringTheWaitStartsANestedUpload) {
     // The upload's wait dispatches key events: a second 'U' released at the

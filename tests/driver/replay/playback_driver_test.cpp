@@ -1,6 +1,6 @@
-// Replay playback through quillrun-sim on replay files written by hand and by
-// a real run: which entries draw frames, seeking, slow motion, stopping and
-// the end screen.
+// Replay playback through quillrun-sim on replay files written by hand:
+// which entries draw frames, seeking, stopping, what a frame shows and the
+// end screen.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -136,16 +136,6 @@ TEST_F(Playback, ShotsShowTheShipWhereTheEntriesPutIt) {
     }
 }
 
-TEST_F(Playback, SlowMotionStretchesEachHeldFrameTo46Milliseconds) {
-    WriteReplay(dir_, 1, Scrolling(20), 30);
-    const SimResult normal = RunSim(dir_, "1 tap R\n", {"--until", "30", "--bench"});
-    const SimResult slow = RunSim(dir_, "1 tap R\n2 down DOWN\n6 up DOWN\n", {"--until", "30", "--bench"});
-    EXPECT_EQ(PlaybackEntries(slow), PlaybackEntries(normal));
-    // DOWN was held through the deadlines set at dispatches 3 to 6.
-    EXPECT_EQ(VirtualTime(slow) - VirtualTime(normal), 4 * 30);
-    EXPECT_GT(VirtualTime(normal), 1500);
-}
-
 TEST_F(Playback, DigitKeyDuringPlaybackChangesTheEndScreensScore) {
     // With the help picture on, the selection screen draws nothing, so the
     // end screen stays in the play field for the dispatch after playback.
@@ -161,33 +151,6 @@ TEST_F(Playback, DigitKeyDuringPlaybackChangesTheEndScreensScore) {
     EXPECT_GT(shots[0].Count(0x00FFFF, 0, 0, 600, 216), 0);  // the yellow title
     EXPECT_EQ(shots[0].pixels, shots[1].pixels) << "map 2's record (1234) on both";
     EXPECT_NE(shots[0].pixels, shots[2].pixels) << "map 1's record (725) differs";
-}
-
-TEST(PlaybackOfARealRun, ShowsEveryScrollEntryOfTheRecordRunThenEnds) {
-    // Thrust pulses keep the ship in the cave past the map's end; the record
-    // holder's dialog gets a name.
-    const std::string dir = testsupport::MakeGameDir("[01]\nFile=One.bmp\nWidth=700\n");
-    testsupport::WriteCorridorBmp(dir + "/Maps/One.bmp", 700, 40, 160);
-    std::string script = "1 tap ENTER\ndialog Tester\n";
-    for (int d = 2; d < 3000; d += 8) script += std::to_string(d) + " down UP\n" + std::to_string(d + 3) + " up UP\n";
-    ASSERT_EQ(RunSim(dir, script, {"--until", "3000"}).status, 0);
-    // Every value of this run is non-zero, so exactly the "mX" entries from 2 on draw a frame.
-    const std::string file = testsupport::ReadFile(dir + "/Replays/Map01.replay");
-    std::vector<int> scrollEntries;
-    int entries = 0;
-    for (size_t at = 0; at < file.size() && file.compare(at, 7, "--END--") != 0; at = file.find("\r\n", at) + 2, ++entries) {
-        EXPECT_NE(file.compare(at + 2, 3, "0\r\n"), 0) << entries;
-        if (entries >= 2 && file.compare(at, 2, "mX") == 0) scrollEntries.push_back(entries);
-    }
-    ASSERT_GT(scrollEntries.size(), 100u) << file.substr(0, 200);
-    const long stopped = static_cast<long>(scrollEntries.size()) + 2;
-    const SimResult r = RunSim(dir, "1 tap R\n", {"--until", std::to_string(stopped + 3)});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(PlaybackEntries(r), scrollEntries);
-    // The ship reached LastFrame in the last recorded frame: the entry after the last line ends it.
-    EXPECT_EQ(r.trace.at(stopped - 1).replayMode, 0);
-    EXPECT_EQ(r.trace.at(stopped - 1).frameIndex, entries);
-    testsupport::RemoveTree(dir);
 }
 
 }  // namespace

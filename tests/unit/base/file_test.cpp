@@ -2,7 +2,6 @@
 // may hold: links, read-only files and folders, pipes, devices, giant files.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -84,45 +83,6 @@ TEST_F(Files, WhatMustNotBeReplacedStaysAsItIs) {
         }
         std::filesystem::remove(path);
     }
-}
-
-// Two processes staging beside the same target at once never share a file.
-TEST_F(Files, StagedNamesAreUniqueAcrossProcesses) {
-    const std::string target = dir + "/Map01.replay";
-    constexpr int kEach = 150;
-    pid_t children[2];
-    for (int c = 0; c < 2; ++c) {
-        children[c] = ::fork();
-        ASSERT_GE(children[c], 0);
-        if (children[c] == 0) {
-            for (int i = 0; i < kEach; ++i) {
-                const std::string content = "copy " + std::to_string(c) + " file " + std::to_string(i);
-                const std::string staged = StageFileBeside(target, content, ".pending");
-                if (staged.empty() || ReadFile(staged) != content) ::_exit(1);
-            }
-            ::_exit(0);
-        }
-    }
-    for (pid_t child : children) {
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
-    std::set<std::string> contents;
-    for (const std::string& name : Listing()) {
-        EXPECT_EQ(name.rfind(".Map01.replay.", 0), 0u) << name;
-        contents.insert(ReadFile(dir + "/" + name));
-    }
-    EXPECT_EQ(contents.size(), 2u * kEach);
-}
-
-TEST(TemporaryNames, OnlyTheStagingPatternMatches) {
-    const struct { const char* entry; bool temp; } rows[] = {
-        {".Maps.ini.a1B2c3.tmp", true}, {".Maps.ini.a1B2c3.tmpx", false}, {"Maps.ini.a1B2c3.tmp", false},
-        {".Maps.ini.a1B2c.tmp", false}, {".Maps.ini.a1B2c3d.tmp", false}, {".Maps.ini.a1-2c3.tmp", false},
-        {".Maps.inI.a1B2c3.tmp", false}, {".Maps.ini.tmp123-4", false}, {".Maps.ini.a1B2c3.5.pending", false},
-    };
-    for (const auto& r : rows) EXPECT_EQ(IsTemporaryOf(r.entry, "Maps.ini"), r.temp) << r.entry;
 }
 
 TEST_F(Files, OnlyRegularFilesUpToTheLimitAreRead) {

@@ -8,7 +8,6 @@
 #include "base/codepage.h"
 #include "base/game_state.h"
 #include "maps/map_catalogue.h"
-#include "replay/record_store.h"
 #include "maps/settings_file.h"
 #include "headless/headless.h"
 #include "shell/run_start.h"
@@ -60,32 +59,6 @@ TEST_F(MapCatalogue, SectionsUpToTheFirstGapOrEmptyFileBecomeMaps) {
         EXPECT_TRUE(c.maps == kMapCount || (gs.maps[c.maps + 1].file.empty() && gs.maps[c.maps + 1].name.empty()));
     }
     EXPECT_TRUE(HeadlessMessages().empty());
-}
-
-TEST_F(MapCatalogue, WidthRoundsHalvesToEvenAndNoScoreBestGivesZero) {
-    ASSERT_EQ(Load(Section(1, "700.5") + Section(2, "701.5") + Section(3, " 0.6 ") + Section(4, "+32767") +
-                   Section(5, "32767.4") + Section(6, "12.") + Section(7, "00042")), 7);
-    const int widths[] = {700, 702, 1, 32767, 32767, 12, 42};
-    for (int k = 1; k <= 7; ++k) EXPECT_EQ(gs.maps[k].width, widths[k - 1]) << k;
-    EXPECT_EQ(gs.maps[1].scoreBest, 0);
-    EXPECT_EQ(gs.maps[1].scoreName, "");
-}
-
-TEST_F(MapCatalogue, StoredRecordIsMaskedInTheFileAndReadsBack) {
-    Load(Section(1) + Section(2) + Section(3) + Section(4));
-    gs.maps[3].scoreBest = 725;
-    gs.maps[3].scoreName = "Me";
-    StoreRecord(3);
-    EXPECT_EQ(testsupport::ReadFile(gs.mapsIniPath), Section(1) + Section(2) +
-              Section(3, "700", "ScoreBest=\x97\x80\x85\x82\r\nScoreName=\xFA\xD2\r\n") + Section(4));
-    gs.maps[3] = {};
-    EXPECT_EQ(Load(testsupport::ReadFile(gs.mapsIniPath)), 4);
-    EXPECT_EQ(gs.maps[3].scoreBest, 725);
-    EXPECT_EQ(gs.maps[3].scoreName, "Me");
-    gs.maps[3].scoreBest = 123456789.0f;  // large scores read back as the same number
-    StoreRecord(3);
-    LoadMapCatalogue();
-    EXPECT_EQ(gs.maps[3].scoreBest, 123456789.0f);
 }
 
 TEST_F(MapCatalogue, UnusableWidthOrScoreBestEndsTheCatalogueWithOneMessage) {

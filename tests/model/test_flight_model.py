@@ -6,6 +6,7 @@ import itertools, math, os, re, shutil, subprocess, sys, tempfile, unittest  # n
 sys.dont_write_bytecode = True  # keep the source folder clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import flight_model as fm  # noqa: E402
+from PIL import Image  # noqa: E402
 
 SIM = None
 SEEDS = (1, 20261206)
@@ -85,6 +86,17 @@ def palette_index(x, y):
     return 2 if (x + y) % 3 == 0 else (1 if x % 2 else 3)
 
 
+def write_bmp(path, width, height, picture):
+    """picture: (x, y) -> 0x00BBGGRR (a 24-bit BMP) or (palette of such colours, (x, y) -> index) (8-bit)."""
+    palette, colour = picture if isinstance(picture, tuple) else (None, picture)
+    rgb = lambda c: (c & 0xFF, c >> 8 & 0xFF, c >> 16 & 0xFF)  # noqa: E731
+    img = Image.new('P' if palette else 'RGB', (width, height))
+    img.putdata([colour(x, y) if palette else rgb(colour(x, y)) for y in range(height) for x in range(width)])
+    if palette:
+        img.putpalette([v for c in palette for v in rgb(c)])
+    img.save(path, 'BMP')
+
+
 def mask(text):
     return ''.join(chr(ord(c) ^ 183) for c in text)
 
@@ -97,21 +109,19 @@ def make_game_dir(maps):
         os.mkdir(os.path.join(root, sub))
     pictures = os.path.join(root, 'Pictures')
     # The ship white in rows 0..8, its black mask below in rows 9..17.
-    fm.write_bmp24(os.path.join(pictures, 'Ship.jpg'), 18, 18, lambda x, y: 0xFFFFFF if y < 9 else 0)
-    fm.write_bmp24(os.path.join(pictures, 'background.jpg'), 622, 216, lambda x, y: 0x202020)
-    fm.write_bmp24(os.path.join(pictures, 'Help.jpg'), 600, 216, lambda x, y: 0x303030)
+    write_bmp(os.path.join(pictures, 'Ship.jpg'), 18, 18, lambda x, y: 0xFFFFFF if y < 9 else 0)
+    write_bmp(os.path.join(pictures, 'background.jpg'), 622, 216, lambda x, y: 0x202020)
+    write_bmp(os.path.join(pictures, 'Help.jpg'), 600, 216, lambda x, y: 0x303030)
     ini, catalogue = [], []
     for k, (file, width, name, picture, picture_width, *record) in enumerate(maps, start=1):
         best, holder = record[0] if record else (None, '')
         path = os.path.join(root, 'Maps', file)
-        if isinstance(picture, tuple):
-            fm.write_bmp8(path, picture_width, 200, *picture)
-        elif picture is not None:
-            fm.write_bmp24(path, picture_width, 200, picture)
+        if picture is not None:
+            write_bmp(path, picture_width, 200, picture)
         ini += ['[%02d]' % k, 'File=' + file, 'Width=%s' % width, 'Name=' + name]
         if best is not None:
             ini += ['ScoreBest=' + mask(' %d' % best), 'ScoreName=' + mask(holder)]
-        catalogue.append(fm.MapEntry(file, fm.near(float(width)), name, best, holder))
+        catalogue.append((file, fm.near(float(width)), name, best, holder))
     return root, catalogue, ('\r\n'.join(ini) + '\r\n').encode('latin-1')
 
 
@@ -204,11 +214,11 @@ class FlightModel(unittest.TestCase):
                 self.assertEqual(len(game), len(lines), 'number of trace lines')
                 self.assertEqual(messages, model.messages)
                 for n in shots:
-                    view, shot = model.views.get(n), fm.read_png_rgb(os.path.join(root, 'shot%d.png' % n))
+                    view, shot = model.views.get(n), fm.Picture(os.path.join(root, 'shot%d.png' % n))
                     self.assertIsNotNone(view, 'dispatch %d shows no flight view' % n)
                     # Not compared: beyond the map picture, and under "COLLISION".
                     bad = next(((x, y, shot.rows[y][x], view[y][x]) for y in range(200) for x in range(600)
-                                if view[y][x] not in (None, shot.rows[y][x])
+                                if view[y][x] not in (fm.OUTSIDE, shot.rows[y][x])
                                 and not (model.colliding_at[n] and x < 140 and y < 40)), None)
                     self.assertIsNone(bad, 'shot at dispatch %d: pixel (x, y), game, model' % n)
                 if check:

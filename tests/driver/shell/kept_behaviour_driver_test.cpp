@@ -101,4 +101,15 @@ TEST_F(KeptBehaviour, EnterDuringAReplayLeavesOneTrailMarkInTheNewRunsCave) {
     }
 }
 
+// The virtual clock shows the pacing rule: the first frame starts on an even
+// reading (+14 and one past); every later deadline is an odd reading + 15,
+// passed by one, so frames take 15 ms and then 16 ms each.
+TEST_F(KeptBehaviour, FramesTakeFifteenThenSixteenMilliseconds) {
+    for (long n : {1L, 2L, 3L, 10L, 64L, 500L}) {
+        const SimResult r = RunSim(dir_, "", {"--until", std::to_string(n), "--bench"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(VirtualTime(r), n == 1 ? 0 : 15 + 16 * (n - 2)) << "until " << n;
+    }
+}
+
 }  // namespace

@@ -1,65 +1,34 @@
-// The replay file written byte for byte and read back by both readers.
+// The replay file's bytes for a recorded run, and both readers on them.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include <cmath>
-#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "base/game_paths.h"
 #include "base/atomic_file.h"
+#include "base/game_paths.h"
 #include "base/game_state.h"
 #include "headless/headless.h"
-#include "replay/recording.h"
 #include "replay/replay_file.h"
 #include "shell/run_start.h"
 #include "test_support.h"
 
 namespace {
-// The run in gs.recording written whole as the map's replay file.
-void SaveReplayFile(int16_t map) {
-    std::string text;
-    ReplayText(text);
-    MakeReplayFolder();
-    ReplaceFileAtomically(ReplayPath(map), text);
-}
-}  // namespace
 
-namespace {
-
-using testsupport::ReadFile;
-using testsupport::WriteFile;
-
-std::string Fresh() {
+TEST(ReplayFile, TheExampleIsWrittenByteForByteAndReadBackByBothReaders) {
     ResetGameState();
     HeadlessReset();
-    std::string dir = testsupport::MakeTempDir("quillrun-replay");
-    ::mkdir((dir + "/Replays").c_str(), 0755);
+    const std::string dir = testsupport::MakeTempDir("quillrun-replay");
     SetGameFolders({dir, dir});
     gs.selectedMap = 1;
-    return dir;
-}
-
-const char* const kExample =
-    "mX2\r\npX30\r\npY96\r\nSh100\r\nFu200\r\n"
-    "mX4\r\npX30\r\n"
-    "mX6\r\npX30\r\npY97\r\nSc1\r\n"
-    "--END--\r\nLastFrame=30\r\n";
-
-void RecordExample() {
     gs.recording[1] = ReplayFrame{2, 30, 96, 0, 100, 200};
     gs.recording[2] = ReplayFrame{4, 30, 96, 0, 100, 200};
     gs.recording[3] = ReplayFrame{6, 30, 97, 1, 100, 200};
-}
-
-TEST(ReplayFile, TheExampleIsWrittenByteForByteAndReadBackByBothReaders) {
-    std::string dir = Fresh();
-    testsupport::RemoveTree(dir + "/Replays");  // created when missing
-    RecordExample();
-    SaveReplayFile(1);
-    EXPECT_EQ(ReadFile(dir + "/Replays/Map01.replay"), kExample);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir + "/Replays"), {}), 1);  // no temporary file
+    std::string text;
+    ReplayText(text);
+    EXPECT_EQ(text, "mX2\r\npX30\r\npY96\r\nSh100\r\nFu200\r\nmX4\r\npX30\r\nmX6\r\npX30\r\npY97\r\nSc1\r\n"
+                    "--END--\r\nLastFrame=30\r\n");
+    MakeReplayFolder();
+    ASSERT_TRUE(ReplaceFileAtomically(ReplayPath(1), text));
     gs.bestRun[500] = 9;
     LoadBestRun();
     EXPECT_EQ(gs.bestRun[30], 1);
@@ -73,10 +42,10 @@ TEST(ReplayFile, TheExampleIsWrittenByteForByteAndReadBackByBothReaders) {
     gs.recording[1] = ReplayFrame{2, 30, 96, 40000, -1, 0};
     gs.recording[2] = ReplayFrame{4, 31, 96, 40001, -40000, 5};
     gs.recording[3] = ReplayFrame{4, 31, 96, 40002, -40000, 0};
-    SaveReplayFile(12);
-    EXPECT_EQ(ReadFile(dir + "/Replays/Map12.replay"),
-              "mX2\r\npX30\r\npY96\r\nSc32767\r\nSh-1\r\nmX4\r\npX31\r\nSh-32768\r\nFu5\r\npX31\r\nFu0\r\n"
-              "--END--\r\nLastFrame=31\r\n");
+    ReplayText(text);
+    EXPECT_EQ(text, "mX2\r\npX30\r\npY96\r\nSc32767\r\nSh-1\r\nmX4\r\npX31\r\nSh-32768\r\nFu5\r\npX31\r\nFu0\r\n"
+                    "--END--\r\nLastFrame=31\r\n");
+    testsupport::RemoveTree(dir);
 }
 
 }  // namespace

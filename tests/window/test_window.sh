@@ -1,0 +1,91 @@
+#!/bin/bash
+# The window: the field scaled by whole factors and centred on black as the
+# window is resized, shown again when uncovered, through both presenters
+# (the window's buffer, as under Xvfb, and SDL's OpenGL renderer); F11; the
+# icon; F12 screenshots; closing the window.
+source "$(dirname "$0")/lib.sh"
+setup_window_test "$@"
+H2="$WORK_DIR/help2x.png" MID="$WORK_DIR/middle.png"
+$CONVERT "$HELP" -scale 200% "$H2" && $CONVERT "$HELP" -crop 400x200+100+8 +repage "$MID" || fail "convert failed"
+
+# True when the window is W x H and shows the picture at (x, y), black around it.
+shows() {
+    shoot && [ "$($CONVERT "$SHOT" -format '%wx%h' info:)" = "$1" ] || return 1
+    local w h
+    read -r w h <<<"$($CONVERT "$2" -format '%w %h' info:)"
+    $CONVERT "$SHOT" -crop "${w}x$h+$3+$4" +repage "$WORK_DIR/part.png" && alike "$WORK_DIR/part.png" "$2" 0.02 &&
+        [ "$($CONVERT "$SHOT" -fill black -draw "rectangle $3,$4 $(($3 + w - 1)),$(($4 + h - 1))" -format '%[fx:maxima]' info:)" = 0 ]
+}
+# The icon's pixels at the given x,y as AARRGGBB, after its size.
+icon_at() {
+    local v
+    read -r -a v <<<"$(xprop -id "$GAME_WINDOW" -notype -f _NET_WM_ICON 32c _NET_WM_ICON | sed 's/^[^=]*=//; s/,//g')"
+    echo -n "${v[0]}x${v[1]}"
+    for xy; do printf ' %08X' "${v[2 + ${xy#*,} * 32 + ${xy%,*}]}"; done
+}
+
+# Each presenter starts with its own icon: the drawn ship (clear corner,
+# opaque middle), then Pictures/icon.bmp scaled down.
+for presenter in default opengl; do
+    at="0,0 17,16" want="32x32 00000000 FF*"
+    if [ $presenter = opengl ]; then
+        export SDL_RENDER_DRIVER=opengl
+        $CONVERT -size 64x64 xc:red -fill blue -draw "rectangle 32,0 63,63" -type TrueColor \
+            "BMP3:$GAME_DIR/Pictures/icon.bmp" || fail "convert could not make icon.bmp"
+        at="0,0 31,31" want="32x32 FFFF0000 FF0000FF"
+    fi
+    start_game
+    [[ $(icon_at $at) == $want ]] || fail "icon pixels $(icon_at $at), expected $want"
+    xdotool windowmove "$GAME_WINDOW" 0 0
+    send_keys F1
+    while read -r size picture x y; do
+        xdotool windowsize "$GAME_WINDOW" "${size%x*}" "${size#*x}"
+        wait_until 20 shows "$size" "$picture" "$x" "$y" || fail "a $size window does not show $picture at ($x, $y)"
+    done <<<"600x216 $HELP 0 0
+1200x432 $H2 0 0
+1300x500 $H2 50 34
+400x200 $MID 0 0
+600x216 $HELP 0 0"
+    xmessage -geometry 800x400+0+0 "over the game" >/dev/null 2>&1 &
+    cover=$!
+    wait_until 20 not help_shown || fail "the covering window did not appear"
+    kill $cover
+    wait_until 20 help_shown || fail "the field is not shown again when uncovered"
+    stop_game
+done
+unset SDL_RENDER_DRIVER
+
+# Pictures/icon.png comes first and keeps its transparency.
+$CONVERT -size 32x32 xc:none -fill lime -draw "rectangle 0,0 15,31" "PNG32:$GAME_DIR/Pictures/icon.png"
+start_game
+[ "$(icon_at 3,5 28,5)" = "32x32 FF00FF00 00000000" ] || fail "icon from icon.png: $(icon_at 3,5 28,5)"
+
+# F12 writes the field as shown to Screenshots/quillrun-YYYYMMDD-HHMMSS.png.
+send_keys F1
+wait_until 20 help_shown || fail "no help picture"
+send_keys F12
+wait_until 20 compgen -G "$GAME_DIR/Screenshots/quillrun-*.png" >/dev/null || fail "no screenshot written"
+shots=$(ls "$GAME_DIR/Screenshots")
+[[ $shots =~ ^quillrun-20[0-9]{6}-[0-2][0-9][0-5][0-9][0-6][0-9]\.png$ ]] || fail "Screenshots holds $shots"
+shoot && alike "$GAME_DIR/Screenshots/$shots" "$SHOT" 0.001 || fail "the screenshot is not the window"
+# A screenshot that cannot be written: one line on standard error, the game goes on.
+rm -r "$GAME_DIR/Screenshots" && : >"$GAME_DIR/Screenshots"
+send_keys F12
+wait_until 20 grep -q screenshot "$WORK_DIR/game.log" || fail "no line on standard error about the screenshot"
+send_keys F1
+wait_until 20 not help_shown || fail "the game does not answer keys after a failed screenshot"
+
+# F11 asks for fullscreen, F11 again for the window back: there is no window
+# manager under Xvfb to grant it, so the requests to one are counted.
+xev -root -event substructure >"$WORK_DIR/xev.txt" &
+xev_pid=$!
+sleep 0.5
+for want in 1 2; do
+    send_keys F11
+    wait_until 10 eval '[ "$(grep -c _NET_WM_STATE "$WORK_DIR/xev.txt")" -ge $want ]' || fail "F11 asked for no change"
+done
+kill $xev_pid
+
+# The window's close button ends the game with status 0.
+request_close
+expect_exit_status 0

@@ -28,8 +28,8 @@ class ListPageInChromium(unittest.TestCase):
         driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
         self.addCleanup(driver.quit)
         with ScoreServer() as server:
-            for map_id, holder, score in [(4, "Ann Lee", 1234), (4, "Bo", 999), (2, HOSTILE[0], 500), (2, HOSTILE[1], 400)]:
-                self.assertEqual(server.get(upload_target(holder, score, map_id))[0], 200)
+            for m, holder, score in [(4, "Ann Lee", 1234), (4, "Bo", 999), (2, HOSTILE[0], 500), (2, HOSTILE[1], 400)]:
+                self.assertEqual(server.get(upload_target(holder, score, m))[0], 200)
             driver.get("http://%s/" % server.host_port)  # leads to the list
             self.assertTrue(driver.current_url.endswith("/index2.php?game=4"))
             rows = lambda map_id: [[td.text for td in tr.find_elements(By.TAG_NAME, "td")]

@@ -20,7 +20,7 @@ class GameUpload(unittest.TestCase):
             os.symlink(os.path.join(GAME_DIR, "Maps", "Cave01.bmp"), os.path.join(game, "Maps", "Cave01.bmp"))
             with open(os.path.join(GAME_DIR, "Maps", "Maps.ini"), "rb") as f, \
                     open(os.path.join(game, "Maps", "Maps.ini"), "wb") as ini:
-                ini.write(f.read() + b"\r\n[Online]\r\nServer=%s\r\nSite=%s\r\n" % ((server.host_port.encode(),) * 2))
+                ini.write(f.read() + "\r\n[Online]\r\nServer={0}\r\nSite={0}\r\n".format(server.host_port).encode())
             run = subprocess.run([os.environ["QUILLRUN_SIM"], "--game-dir", game, "--script", "-", "--until", "1000"],
                                  input="1 tap ENTER\n3 tap UP\ndialog Zoë & Jörg <b>\n400 tap U\nconfirm no\n".encode(),
                                  capture_output=True, timeout=240)
@@ -30,7 +30,8 @@ class GameUpload(unittest.TestCase):
             score = int(re.search(r"New record: (\d+)", out).group(1))
             top = server.json("/api/maps/1/scores")
             self.assertEqual(top["map"]["name"], "First Flight")
-            self.assertEqual([(s["rank"], s["holder"], s["score"]) for s in top["scores"]], [(1, "Zoë and Jörg <b>", score)])
+            self.assertEqual([(s["rank"], s["holder"], s["score"]) for s in top["scores"]],
+                             [(1, "Zoë and Jörg <b>", score)])
 
 
 if __name__ == "__main__":

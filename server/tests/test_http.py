@@ -42,8 +42,8 @@ class Uploads(unittest.TestCase):
                 (head("GET", 1, "&nsc=31"), 400, "\r\n\r\nrepeated parameter nsc\n", 0),
                 (head("HEAD", 2), 405, "\r\nAllow: GET\r\n", 0),
                 (head("POST", 3, "", "Content-Length: 4\r\n") + b"id=3", 405, "\r\nAllow: GET, HEAD\r\n", 0),
-                (head("GET", 4, "&pad=" + "x" * 10240), 414, "", 0),
-                (head("GET", 5, "", pad), 431, "", 0)]):
+                (head("GET", 4, "&pad=" + "x" * 10240), 414, " URI Too Long\r\n", 0),
+                (head("GET", 5, "", pad), 431, " Request Header Fields Too Large\r\n", 0)]):
             with self.subTest(sent[:40]):
                 answer = self.server.raw(sent)
                 self.assertTrue(answer.startswith(b"HTTP/1.1 %d " % status), answer[:200])
@@ -59,7 +59,7 @@ class Uploads(unittest.TestCase):
                          [(1, "Pilot 03", 500), (2, "Pilot 11", 210), (3, "Pilot 10", 200)])
         self.assertEqual((len(top), len(self.server.json("/api/maps/5/scores?limit=100")["scores"])), (10, 12))
         best = {m["id"]: m["best"] for m in self.server.json("/api/maps")["maps"]}
-        self.assertEqual((len(best), best[5], best[26]), (26, {"holder": "Pilot 03", "score": 500, "date": TODAY}, None))
+        self.assertEqual((len(best), best[5], best[26]), (26, dict(holder="Pilot 03", score=500, date=TODAY), None))
 
     def test_pages_paths_headers_and_the_log(self):
         status, headers, _ = self.server.get("/index2.php?game=4")
@@ -69,7 +69,8 @@ class Uploads(unittest.TestCase):
         for target, expected in [
                 ("/", 302), ("/index2.php?game=5", 404), ("/nothing/here", 404), ("/static/scores.css", 200),
                 ("/favicon.ico", 200), ("/healthz", 200), ("/api/maps/27/scores", 404), ("/api/maps/0/scores", 404),
-                ("/api/maps/3/scores?limit=0", 400), ("/api/maps/3/scores?limit=x", 400), ("/api/uploads?limit=101", 400)]:
+                ("/api/maps/3/scores?limit=0", 400), ("/api/maps/3/scores?limit=x", 400),
+                ("/api/uploads?limit=101", 400), ("/api/uploads?limit=1000", 400)]:
             with self.subTest(target):
                 status, headers, _ = self.server.get(target)
                 self.assertEqual((status, headers["x-content-type-options"]), (expected, "nosniff"))
@@ -96,7 +97,8 @@ class Limits(unittest.TestCase):
                         break
                     slow.sendall(bytes([byte]))
                 self.assertIn(slow.recv(1000)[:13], (b"", b"HTTP/1.1 408 "))
-            self.assertLess(time.monotonic() - start, 5)  # the head's whole time counts, not the time between bytes
+            # The head's whole time counts, not the time between bytes, and none of it is cut short.
+            self.assertTrue(2 < time.monotonic() - start < 5, time.monotonic() - start)
             with socket.create_connection(("127.0.0.1", server.port)) as idle:  # kept alive, it does not hold the stop
                 idle.sendall(b"GET /healthz HTTP/1.1\r\nHost: a\r\n\r\n")
                 self.assertIn(b" 200 ", idle.recv(1000))
@@ -110,8 +112,8 @@ class Limits(unittest.TestCase):
         with ScoreServer() as first:
             other = "sqlite:" + os.path.join(first.folder, "other.sqlite")
             for args, code, text in [
-                    (["--version"], 0, "quillrun-scores 1.21"), (["--help"], 0, "--rate-limit"),
-                    (["--rate-limit", "x"], 2, "whole number"), (["--bogus"], 2, "unknown option"),
+                    (["--version"], 0, "quillrun-scores 1.21"), (["--help"], 0, "--maps"), (["--bogus"], 2, "unknown"),
+                    (["--rate-limit", "x"], 2, "whole number"), (["--threads", "1"], 2, "from 2 to 1024"),
                     (["--listen", "nowhere"], 2, "HOST:PORT"), (["--database", "mysql://x"], 1, "unknown database"),
                     (["--listen", first.host_port, "--database", other], 1, "cannot listen")]:
                 with self.subTest(args):

@@ -93,3 +93,5 @@ std::string MapFolderFor(const std::string& file) {
 std::string PicturesFolder() { return folders.data + "/Pictures"; }
 
 std::string ScreenshotFolder() { return folders.user + "/Screenshots"; }
+
+std::string PreferencesPath() { return folders.user + "/Preferences.ini"; }

@@ -50,3 +50,5 @@ std::string MapFolderFor(const std::string& file);
 std::string PicturesFolder();
 // <user>/Screenshots
 std::string ScreenshotFolder();
+// <user>/Preferences.ini: the player's window and sound settings.
+std::string PreferencesPath();

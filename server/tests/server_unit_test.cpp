@@ -73,6 +73,7 @@ TEST(Escaping, HtmlAndJsonNeverCarryMarkup) {
     EXPECT_EQ(HtmlEscape("\"><img src=x onerror='a'>&"), "&quot;&gt;&lt;img src=x onerror=&#39;a&#39;&gt;&amp;");
     EXPECT_EQ(JsonQuote("\"\\\n</b>&\x01\xE2\x80\xA8\xE2\x80\xA9é€—"),
               "\"\\\"\\\\\\n\\u003c/b\\u003e\\u0026\\u0001\\u2028\\u2029é€—\"");
+    EXPECT_EQ(JsonQuote(""), "\"\"");
 }
 
 // The limits count every byte of a line, CRs too; a refusal comes with the
@@ -98,6 +99,9 @@ TEST(RequestHeadBounds, RefusedWithTheFirstBytePastALimit) {
             EXPECT_EQ(head.RequestLine(), c.logged);
         }
     }
+    RequestHead wide(300, 300);  // the log keeps the first 200 bytes of a longer request line
+    wide.Scan(std::string(250, 'a').c_str(), 250);
+    EXPECT_EQ(wide.RequestLine(), std::string(200, 'a'));
 }
 
 TEST(RateLimit, ABucketPerAddressRefilledOverAMinute) {

@@ -97,11 +97,6 @@ upload other-forms 'nreplay=7&x=1&&npn=A+B&nsd=2000-01-01&nmn=%c3%a9&nsc=007&id=
 upload longest "id=9&nmn=$(printf 'x%.0s' $(seq 254))&nsc=5&npn=$(printf '%%C3%%A9%.0s' $(seq 254))&nsd=2026-01-31&nreplay=5"
 upload refused 'id=3&id=4&nmn=%zz&nsc=32768&npn=a%00b&nsd=2026-02-30&nreplay=1'
 upload malformed 'id=5&nmn=%C0%AF%ED%A0%80&nsc=1&npn=%F4%90%80%80%E2%82&nsd=2026-12-07&nreplay=1'
-# The same bytes also go through the bounds on the request head: the game's
-# request as it arrives, with CR LF and with bare LF line ends.
-game_request="GET /files/games/quillrun/score.php?$(cat "$out/upload/game") HTTP/1.1"
-printf '%s\r\nHost: localhost:8080\r\nAccept: */*\r\n\r\n' "$game_request" >"$out/upload/request"
-printf '%s\nHost: a\nX-Long: %s\n\n' "$game_request" "$(printf 'y%.0s' $(seq 300))" >"$out/upload/request-lf"
 
 for target in catalogue replay picture script upload; do
   echo "$target: $(find "$out/$target" -type f | wc -l) seeds"

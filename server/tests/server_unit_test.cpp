@@ -105,7 +105,7 @@ TEST(RequestHeadBounds, RefusedWithTheFirstBytePastALimit) {
 }
 
 TEST(RateLimit, ABucketPerAddressRefilledOverAMinute) {
-    RateLimiter limiter(3), none(0);
+    RateLimiter limiter(3);  // the HTTP tests run with 0, no limit
     const auto t0 = RateLimiter::Clock::now();
     for (int i = 0; i < 3; ++i) EXPECT_TRUE(limiter.Allow("a", t0));
     EXPECT_FALSE(limiter.Allow("a", t0));
@@ -113,7 +113,6 @@ TEST(RateLimit, ABucketPerAddressRefilledOverAMinute) {
     EXPECT_FALSE(limiter.Allow("a", t0 + std::chrono::seconds(19)));
     EXPECT_TRUE(limiter.Allow("a", t0 + std::chrono::seconds(21)));  // one upload back every 20 s
     EXPECT_FALSE(limiter.Allow("a", t0 + std::chrono::seconds(22)));
-    for (int i = 0; i < 1000; ++i) EXPECT_TRUE(none.Allow("a", t0));
 }
 
 }  // namespace

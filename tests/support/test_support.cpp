@@ -3,7 +3,6 @@
 #include "test_support.h"
 
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -13,10 +12,6 @@
 #include <stdexcept>
 
 #include "gfx/png_codec.h"
-
-#ifndef QUILLRUN_SIM
-#define QUILLRUN_SIM "quillrun-sim"
-#endif
 
 namespace testsupport {
 

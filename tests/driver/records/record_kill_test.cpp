@@ -12,6 +12,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -141,12 +142,9 @@ End RunDriver(const std::string& dir, const std::string& script, long killAt, lo
 std::vector<std::string> StartGame(const std::string& dir) {
     ResetGameState();
     HeadlessReset();
-    static bool fieldReady = false;
-    if (!fieldReady) {
-        std::string error;
-        fieldReady = InitPlayField(&error);
-        EXPECT_TRUE(fieldReady) << error;
-    }
+    static std::string fieldError;
+    static const bool fieldReady = InitPlayField(&fieldError);
+    EXPECT_TRUE(fieldReady) << fieldError;
     SetGameFolders({dir, dir});
     HeadlessSetDispatchHook([](long) { PlatformEndProgram(0); });
     try {
@@ -163,16 +161,14 @@ Names Listing(const std::string& folder) {
 }
 
 struct Files {
-    std::string ini, replay;
-    bool hasReplay = false;
+    std::string ini;
+    std::optional<std::string> replay;
     bool operator==(const Files& o) const = default;
 };
 
 Files Snapshot(const std::string& dir, int map) {
-    Files f;
-    f.ini = ReadFile(dir + "/Maps/Maps.ini");
-    f.hasReplay = FileExists(ReplayOf(dir, map));
-    if (f.hasReplay) f.replay = ReadFile(ReplayOf(dir, map));
+    Files f{ReadFile(dir + "/Maps/Maps.ini"), {}};
+    if (FileExists(ReplayOf(dir, map))) f.replay = ReadFile(ReplayOf(dir, map));
     return f;
 }
 
@@ -184,7 +180,7 @@ void CheckAfterStart(const std::string& dir, const Scenario& s, const Files& old
     const std::vector<std::string> messages = StartGame(dir);
     EXPECT_TRUE(messages.empty()) << messages.front();
     const Files now = Snapshot(dir, s.map);
-    EXPECT_TRUE(now == oldFiles || now == newFiles) << "Maps.ini:\n" << now.ini << "\nreplay:\n" << now.replay;
+    EXPECT_TRUE(now == oldFiles || now == newFiles) << "Maps.ini:\n" << now.ini << "\nreplay:\n" << now.replay.value_or("(none)");
     // Every entry reads back; the other maps are as they were.
     for (int k = 1; k <= 3; ++k) EXPECT_EQ(gs.maps[k].file, "cave.bmp") << k;
     EXPECT_TRUE(gs.maps[4].file.empty());
@@ -192,7 +188,7 @@ void CheckAfterStart(const std::string& dir, const Scenario& s, const Files& old
     EXPECT_EQ(gs.maps[3 - s.map].scoreBest, 0);
     EXPECT_EQ(Listing(dir + "/Maps"), (Names{"Maps.ini", "cave.bmp"}));
     Names replays;
-    if (now.hasReplay) replays.insert("Map0" + std::to_string(s.map) + ".replay");
+    if (now.replay) replays.insert("Map0" + std::to_string(s.map) + ".replay");
     if (s.leftovers) {
         replays.insert("notes.txt");
         EXPECT_EQ(ReadFile(dir + "/victim.txt"), "untouched\n");
@@ -220,7 +216,7 @@ TEST(RecordKill, EveryKillLeavesTheOldOrTheNewRecordWithItsReplay) {
             ASSERT_EQ(RunDriver(ref, script, 0), End::Done);
             const Files newFiles = Snapshot(ref, s.map);
             ASSERT_NE(newFiles.ini, oldFiles.ini);
-            ASSERT_TRUE(newFiles.hasReplay && newFiles.replay != oldFiles.replay);
+            ASSERT_TRUE(newFiles.replay && newFiles.replay != oldFiles.replay);
             ASSERT_NE(newFiles.ini.find("ScoreName=" + Masked(name) + "\r\n"), std::string::npos);
             testsupport::RemoveTree(ref);
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 
@@ -30,9 +31,7 @@ void WriteFile(const std::string& path, const std::string& content) {
 
 std::string ReadFile(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
+    return std::string(std::istreambuf_iterator<char>(f), {});
 }
 
 bool FileExists(const std::string& path) { return std::filesystem::exists(path); }
@@ -80,12 +79,10 @@ std::string MakeGameDir(const std::string& mapsIni) {
 }
 
 Shot ReadShot(const std::string& path) {
-    Shot s;
     const std::string file = ReadFile(path);
     DecodedPicture picture;
-    if (!DecodePng(reinterpret_cast<const uint8_t*>(file.data()), file.size(), &picture)) return s;
-    s.width = picture.width;
-    s.height = picture.height;
+    if (!DecodePng(reinterpret_cast<const uint8_t*>(file.data()), file.size(), &picture)) return {};
+    Shot s{picture.width, picture.height, {}};
     for (uint32_t p : picture.pixels) s.pixels.push_back(p & 0xFFFFFFu);
     return s;
 }
@@ -95,9 +92,8 @@ int RunCommand(const std::string& command, std::string* output) {
     if (p == nullptr) return -1;
     std::string out;
     char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    int status = pclose(p);
+    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    const int status = pclose(p);
     if (output) *output = out;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

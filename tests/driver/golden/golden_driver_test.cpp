@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -25,35 +24,31 @@ namespace {
 const std::string kGoldenDir = std::string(QUILLRUN_SOURCE_DIR) + "/tests/golden";
 const std::string kBuildDir = fs::path(QUILLRUN_GAME_DIR).parent_path().string();
 
-// One row of the table: a prepared state or a shot.
+// One row of the table: a prepared state or a shot. `dispatch` is the
+// shot's, or where a preparation's run ends; `after` a preparation to start
+// from, or "-"; `parts` the script parts joined with '+'.
 struct Row {
     bool shot = false;
-    std::string name;
-    long dispatch = 0;  // the shot's dispatch; for a preparation, where its run ends
-    long seed = 1;
-    std::string after;  // a preparation to start from, or "-"
-    std::string parts;  // script parts joined with '+'
+    std::string name, after, parts;
+    long dispatch = 0, seed = 1;
     int line = 0;
 };
 
 void PrintTo(const Row& r, std::ostream* os) { *os << r.name; }
 
-const std::vector<Row>& Table() {
-    static const std::vector<Row> rows = [] {
-        std::vector<Row> rows;
-        std::ifstream in(kGoldenDir + "/shots.txt");
-        std::string text, kind;
-        for (int line = 1; std::getline(in, text); ++line) {
-            std::istringstream words(text);
-            if (!(words >> kind) || kind[0] == '#') continue;
-            Row r{kind == "shot", "", 0, 1, "", "", line};
-            words >> r.name >> r.dispatch >> r.seed >> r.after >> r.parts;
-            if ((kind != "shot" && kind != "prepare") || r.parts.empty() || r.dispatch < 1)
-                throw std::runtime_error("tests/golden/shots.txt line " + std::to_string(line) + " is malformed");
-            rows.push_back(r);
-        }
-        return rows;
-    }();
+std::vector<Row> ReadTable() {
+    std::vector<Row> rows;
+    std::ifstream in(kGoldenDir + "/shots.txt");
+    std::string text, kind;
+    for (int line = 1; std::getline(in, text); ++line) {
+        std::istringstream words(text);
+        if (!(words >> kind) || kind[0] == '#') continue;
+        Row r{kind == "shot", "", "", "", 0, 1, line};
+        words >> r.name >> r.dispatch >> r.seed >> r.after >> r.parts;
+        if ((kind != "shot" && kind != "prepare") || r.parts.empty() || r.dispatch < 1)
+            throw std::runtime_error("tests/golden/shots.txt line " + std::to_string(line) + " is malformed");
+        rows.push_back(r);
+    }
     return rows;
 }
 
@@ -96,7 +91,7 @@ void RunRow(const Row& r, const std::string& dir, const std::vector<std::string>
 // Brings `dir` (bare) to the state of preparation `name` and those before it.
 void Prepare(const std::string& name, const std::string& dir, int depth = 0) {
     if (name == "-") return;
-    for (const Row& r : Table()) {
+    for (const Row& r : ReadTable()) {
         if (r.shot || r.name != name || depth > 20) continue;
         Prepare(r.after, dir, depth + 1);
         return RunRow(r, dir, {});
@@ -156,9 +151,9 @@ TEST_P(Golden, ShotMatches) {
 }
 
 std::vector<Row> Shots() {
-    std::vector<Row> shots;
-    std::copy_if(Table().begin(), Table().end(), std::back_inserter(shots), [](const Row& r) { return r.shot; });
-    return shots;
+    std::vector<Row> rows = ReadTable();
+    std::erase_if(rows, [](const Row& r) { return !r.shot; });
+    return rows;
 }
 
 // Test names take letters, digits and '_' only.

@@ -48,9 +48,7 @@ constexpr long kUntil = 150;  // past the end of every run below
 std::string RecordScript(int map, const std::string& name) {
     return "2 tap " + std::to_string(map) + "\n3 tap ENTER\n5 tap UP\ndialog " + name + "\n";
 }
-std::string ReplayOf(const std::string& dir, int map) {
-    return dir + "/Replays/Map0" + std::to_string(map) + ".replay";
-}
+std::string ReplayOf(const std::string& d, int map) { return d + "/Replays/Map0" + std::to_string(map) + ".replay"; }
 
 struct Scenario {
     int map = 1;
@@ -180,7 +178,8 @@ void CheckAfterStart(const std::string& dir, const Scenario& s, const Files& old
     const std::vector<std::string> messages = StartGame(dir);
     EXPECT_TRUE(messages.empty()) << messages.front();
     const Files now = Snapshot(dir, s.map);
-    EXPECT_TRUE(now == oldFiles || now == newFiles) << "Maps.ini:\n" << now.ini << "\nreplay:\n" << now.replay.value_or("(none)");
+    EXPECT_TRUE(now == oldFiles || now == newFiles)
+        << "Maps.ini:\n" << now.ini << "\nreplay:\n" << now.replay.value_or("(none)");
     // Every entry reads back; the other maps are as they were.
     for (int k = 1; k <= 3; ++k) EXPECT_EQ(gs.maps[k].file, "cave.bmp") << k;
     EXPECT_TRUE(gs.maps[4].file.empty());

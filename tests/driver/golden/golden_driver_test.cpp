@@ -52,20 +52,14 @@ std::vector<Row> ReadTable() {
     return rows;
 }
 
-// A program folder with the build's caves and pictures (hard links where
-// possible; the game never writes them) and its catalogue without records,
-// so that a game played in the build's own folder changes nothing here.
+// A program folder with the build's caves and pictures (hard links: the
+// game never writes them, and the build folder holds both) and its catalogue
+// without records, so that a game played in the build's own folder changes
+// nothing here.
 void MakeBareFolder(const std::string& dir) {
     fs::create_directories(dir + "/Replays");
-    for (const std::string sub : {"/Maps", "/Pictures"}) {
-        std::error_code ec;
-        fs::copy(QUILLRUN_GAME_DIR + sub, dir + sub, fs::copy_options::recursive | fs::copy_options::create_hard_links,
-                 ec);
-        if (ec) {
-            fs::remove_all(dir + sub);
-            fs::copy(QUILLRUN_GAME_DIR + sub, dir + sub, fs::copy_options::recursive);
-        }
-    }
+    for (const std::string sub : {"/Maps", "/Pictures"})
+        fs::copy(QUILLRUN_GAME_DIR + sub, dir + sub, fs::copy_options::recursive | fs::copy_options::create_hard_links);
     fs::remove(dir + "/Maps/Maps.ini");  // may be a link to the build's own, which must stay as it is
     std::istringstream ini(testsupport::ReadFile(std::string(QUILLRUN_GAME_DIR) + "/Maps/Maps.ini"));
     std::string catalogue;

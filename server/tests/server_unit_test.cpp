@@ -73,6 +73,7 @@ TEST(Escaping, HtmlAndJsonNeverCarryMarkup) {
     EXPECT_EQ(HtmlEscape("\"><img src=x onerror='a'>&"), "&quot;&gt;&lt;img src=x onerror=&#39;a&#39;&gt;&amp;");
     EXPECT_EQ(JsonQuote("\"\\\n</b>&\x01\xE2\x80\xA8\xE2\x80\xA9é€—"),
               "\"\\\"\\\\\\n\\u003c/b\\u003e\\u0026\\u0001\\u2028\\u2029é€—\"");
+    EXPECT_EQ(JsonQuote(""), "\"\"");
 }
 
 // The limits count every byte of a line, CRs too; a refusal comes with the
@@ -98,10 +99,13 @@ TEST(RequestHeadBounds, RefusedWithTheFirstBytePastALimit) {
             EXPECT_EQ(head.RequestLine(), c.logged);
         }
     }
+    RequestHead wide(300, 300);  // the log keeps the first 200 bytes of a longer request line
+    wide.Scan(std::string(250, 'a').c_str(), 250);
+    EXPECT_EQ(wide.RequestLine(), std::string(200, 'a'));
 }
 
 TEST(RateLimit, ABucketPerAddressRefilledOverAMinute) {
-    RateLimiter limiter(3), none(0);
+    RateLimiter limiter(3);  // the HTTP tests run with 0, no limit
     const auto t0 = RateLimiter::Clock::now();
     for (int i = 0; i < 3; ++i) EXPECT_TRUE(limiter.Allow("a", t0));
     EXPECT_FALSE(limiter.Allow("a", t0));
@@ -109,7 +113,6 @@ TEST(RateLimit, ABucketPerAddressRefilledOverAMinute) {
     EXPECT_FALSE(limiter.Allow("a", t0 + std::chrono::seconds(19)));
     EXPECT_TRUE(limiter.Allow("a", t0 + std::chrono::seconds(21)));  // one upload back every 20 s
     EXPECT_FALSE(limiter.Allow("a", t0 + std::chrono::seconds(22)));
-    for (int i = 0; i < 1000; ++i) EXPECT_TRUE(none.Allow("a", t0));
 }
 
 }  // namespace

@@ -36,14 +36,12 @@ class Uploads(unittest.TestCase):
         def head(method, n, more_query="", more_head=""):
             return ("%s %s%s HTTP/1.1\r\nHost: a\r\nConnection: close\r\n%s\r\n"
                     % (method, upload_target("Row %d" % n, 30), more_query, more_head)).encode()
-        pad = "".join("X-Pad-%d: %s\r\n" % (i, "y" * 1000) for i in range(16))
         for n, (sent, status, says, stored) in enumerate([  # for the holder "Row <n>": the answer, rows stored
                 (head("GET", 0), 200, "\r\n\r\nOK\n", 1),
                 (head("GET", 1, "&nsc=31"), 400, "\r\n\r\nrepeated parameter nsc\n", 0),
                 (head("HEAD", 2), 405, "\r\nAllow: GET\r\n", 0),
                 (head("POST", 3, "", "Content-Length: 4\r\n") + b"id=3", 405, "\r\nAllow: GET, HEAD\r\n", 0),
-                (head("GET", 4, "&pad=" + "x" * 10240), 414, " URI Too Long\r\n", 0),
-                (head("GET", 5, "", pad), 431, " Request Header Fields Too Large\r\n", 0)]):
+                (head("GET", 4, "&pad=" + "x" * 10240), 414, " URI Too Long\r\n", 0)]):
             with self.subTest(sent[:40]):
                 answer = self.server.raw(sent)
                 self.assertTrue(answer.startswith(b"HTTP/1.1 %d " % status), answer[:200])

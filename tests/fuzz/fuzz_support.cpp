@@ -1,12 +1,12 @@
 // Program folder and input files for the fuzz targets.
 #include "fuzz_support.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "base/game_paths.h"
 #include "base/game_state.h"
@@ -40,16 +40,10 @@ const std::string& GameFolder() {
 }
 
 void WriteInput(const std::string& path, const uint8_t* data, size_t size) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    bool ok = fd >= 0;
-    size_t done = 0;
-    while (ok && done < size) {
-        ssize_t n = ::write(fd, data + done, size - done);
-        ok = n > 0;
-        if (ok) done += static_cast<size_t>(n);
-    }
-    if (fd >= 0 && ::close(fd) != 0) ok = false;
-    if (!ok) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    out.close();
+    if (!out) {
         std::perror(path.c_str());
         std::abort();
     }

@@ -21,20 +21,11 @@ trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/game/Replays"
 cp -r "$game/Maps" "$game/Pictures" "$work/game/"
 record="$work/record.txt"
-{
-  echo "1 tap ENTER"
-  echo "dialog Tëster \"Q\""
-  for d in $(seq 2 8 2400); do echo "$d down UP"; echo "$((d + 3)) up UP"; done
-} >"$record"
+{ printf '1 tap ENTER\ndialog Tëster "Q"\n'
+  for d in $(seq 2 8 2400); do printf '%d down UP\n%d up UP\n' "$d" $((d + 3)); done; } >"$record"
 "$sim" --game-dir "$work/game" --script "$record" --until 3000 >/dev/null
 second="$work/second.txt"
-{
-  echo "1 tap 2"
-  echo "2 tap ENTER"
-  echo "dialog-cancel"
-  echo "3 down DOWN"
-  echo "40 up DOWN"
-} >"$second"
+printf '1 tap 2\n2 tap ENTER\ndialog-cancel\n3 down DOWN\n40 up DOWN\n' >"$second"
 "$sim" --game-dir "$work/game" --script "$second" --until 3000 >/dev/null
 
 # Maps.ini: shipped, with records, and cut down to one or two maps in other
@@ -64,18 +55,15 @@ kinds=(
   "bmp v5 32bit:-type truecolormatte" "bmp rle8:-type palette -compress rle" "bmp rle4:-colors 16 -compress rle"
   "bmp rgb565:-type truecolor -define bmp:subtype=RGB565"
   "bmp argb1555:-type truecolormatte -define bmp:subtype=ARGB1555"
+  "jpg baseline:-quality 90" "jpg progressive:-quality 75 -interlace JPEG" "jpg grey:-colorspace Gray"
+  "jpg 420:-sampling-factor 2x2 -quality 50" "jpg arith:-define jpeg:arithmetic-coding=on"
+  "jpg restart:-quality 80 -define jpeg:restart-interval=1"
 )
 for kind in "${kinds[@]}"; do
-  label="${kind%%:*}" options="${kind#*:}"
+  label="${kind%%:*}" options="${kind#*:}" format="${kind%% *}"
   # shellcheck disable=SC2086
-  convert "$work/help.png" $options "${label%% *}:$out/picture/help-${label// /-}.bmp" 2>/dev/null || true
+  convert "$work/help.png" $options "$format:$out/picture/help-${label// /-}.${format%[23]}" 2>/dev/null || true
 done
-convert "$work/help.png" -quality 90 "jpg:$out/picture/help.jpg"
-convert "$work/help.png" -quality 75 -interlace JPEG "jpg:$out/picture/help-progressive.jpg"
-convert "$work/help.png" -colorspace Gray "jpg:$out/picture/help-grey.jpg"
-convert "$work/help.png" -sampling-factor 2x2 -quality 50 "jpg:$out/picture/help-420.jpg"
-convert "$work/help.png" -define jpeg:arithmetic-coding=on "jpg:$out/picture/help-arith.jpg" 2>/dev/null || true
-convert "$work/help.png" -quality 80 -define jpeg:restart-interval=1 "jpg:$out/picture/help-restart.jpg" 2>/dev/null || true
 
 # Scripts: the two above, those in the test sources' fixtures, and those the
 # driver tests ran.
@@ -97,12 +85,3 @@ upload other-forms 'nreplay=7&x=1&&npn=A+B&nsd=2000-01-01&nmn=%c3%a9&nsc=007&id=
 upload longest "id=9&nmn=$(printf 'x%.0s' $(seq 254))&nsc=5&npn=$(printf '%%C3%%A9%.0s' $(seq 254))&nsd=2026-01-31&nreplay=5"
 upload refused 'id=3&id=4&nmn=%zz&nsc=32768&npn=a%00b&nsd=2026-02-30&nreplay=1'
 upload malformed 'id=5&nmn=%C0%AF%ED%A0%80&nsc=1&npn=%F4%90%80%80%E2%82&nsd=2026-12-07&nreplay=1'
-# The same bytes also go through the bounds on the request head: the game's
-# request as it arrives, with CR LF and with bare LF line ends.
-game_request="GET /files/games/quillrun/score.php?$(cat "$out/upload/game") HTTP/1.1"
-printf '%s\r\nHost: localhost:8080\r\nAccept: */*\r\n\r\n' "$game_request" >"$out/upload/request"
-printf '%s\nHost: a\nX-Long: %s\n\n' "$game_request" "$(printf 'y%.0s' $(seq 300))" >"$out/upload/request-lf"
-
-for target in catalogue replay picture script upload; do
-  echo "$target: $(find "$out/$target" -type f | wc -l) seeds"
-done

@@ -62,9 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static Surface* ship = CreateSurface(18, 18);
     gs.mapSurface = cave;
     gs.shipSurface = ship;
-    gs.playing = kFalse;
-    gs.replaySeeking = kFalse;
-    gs.slowMotion = kFalse;
+    gs.playing = gs.replaySeeking = gs.slowMotion = kFalse;
     gs.selectedMap = 1;
     gs.maps[1].width = 650;
     fuzzsupport::WriteInput(ReplayPath(1), data, size);

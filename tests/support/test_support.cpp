@@ -2,32 +2,24 @@
 // reading PNG shots.
 #include "test_support.h"
 
-#include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 
 #include "gfx/png_codec.h"
 
-#ifndef QUILLRUN_SIM
-#define QUILLRUN_SIM "quillrun-sim"
-#endif
-
 namespace testsupport {
 
 std::string MakeTempDir(const std::string& prefix) {
     std::string templ = "/tmp/" + prefix + "-XXXXXX";
-    std::vector<char> buf(templ.begin(), templ.end());
-    buf.push_back('\0');
-    if (mkdtemp(buf.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    return buf.data();
+    if (mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    return templ;
 }
 
 void WriteFile(const std::string& path, const std::string& content) {
@@ -39,9 +31,7 @@ void WriteFile(const std::string& path, const std::string& content) {
 
 std::string ReadFile(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
+    return std::string(std::istreambuf_iterator<char>(f), {});
 }
 
 bool FileExists(const std::string& path) { return std::filesystem::exists(path); }
@@ -51,43 +41,21 @@ void RemoveTree(const std::string& path) {
     std::filesystem::remove_all(path, ec);
 }
 
-namespace {
-void Put16(std::string& s, uint16_t v) {
-    s.push_back(static_cast<char>(v & 0xFF));
-    s.push_back(static_cast<char>(v >> 8));
-}
-void Put32(std::string& s, uint32_t v) {
-    for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-}
-}  // namespace
-
 void WriteBmp24(const std::string& path, int width, int height,
                 const std::function<uint32_t(int x, int y)>& pixel) {
-    const int rowBytes = (width * 3 + 3) & ~3;
+    const uint32_t rowBytes = (width * 3 + 3) & ~3, size = rowBytes * height;
+    // The file header, then the 40-byte info header: one plane, 24 bits, no
+    // compression, 72 dpi, no palette; each field little-endian.
+    const std::pair<uint32_t, int> fields[] = {
+        {0x4D42, 2}, {54 + size, 4}, {0, 4},  {54, 4},   {40, 4},   {width, 4}, {height, 4},
+        {1, 2},      {24, 2},        {0, 4},  {size, 4}, {2835, 4}, {2835, 4},  {0, 4}, {0, 4}};
     std::string s;
-    s += "BM";
-    Put32(s, 54 + static_cast<uint32_t>(rowBytes) * height);
-    Put32(s, 0);
-    Put32(s, 54);
-    Put32(s, 40);
-    Put32(s, static_cast<uint32_t>(width));
-    Put32(s, static_cast<uint32_t>(height));
-    Put16(s, 1);
-    Put16(s, 24);
-    Put32(s, 0);
-    Put32(s, static_cast<uint32_t>(rowBytes) * height);
-    Put32(s, 2835);
-    Put32(s, 2835);
-    Put32(s, 0);
-    Put32(s, 0);
+    for (const auto& [value, bytes] : fields)
+        for (int i = 0; i < bytes; ++i) s.push_back(static_cast<char>(value >> (8 * i)));
     for (int y = height - 1; y >= 0; --y) {
-        for (int x = 0; x < width; ++x) {
-            uint32_t c = pixel(x, y);
-            s.push_back(static_cast<char>((c >> 16) & 0xFF));  // blue
-            s.push_back(static_cast<char>((c >> 8) & 0xFF));   // green
-            s.push_back(static_cast<char>(c & 0xFF));          // red
-        }
-        for (int i = width * 3; i < rowBytes; ++i) s.push_back('\0');
+        for (int x = 0; x < width; ++x)
+            for (int shift : {16, 8, 0}) s.push_back(static_cast<char>(pixel(x, y) >> shift));  // blue, green, red
+        s.append(rowBytes - width * 3, '\0');
     }
     WriteFile(path, s);
 }
@@ -96,45 +64,27 @@ void WriteCorridorBmp(const std::string& path, int width, int top, int bottom) {
     WriteBmp24(path, width, 200, [&](int, int y) { return (y >= top && y <= bottom) ? 0u : 0x808080u; });
 }
 
-void WriteTestShip(const std::string& path) {
-    WriteBmp24(path, 18, 18, [](int, int y) { return y < 9 ? 0xFFFFFFu : 0x000000u; });
-}
-
 std::string MakeGameDir(const std::string& mapsIni) {
     std::string dir = MakeTempDir("quillrun-game");
-    std::filesystem::create_directories(dir + "/Maps");
-    std::filesystem::create_directories(dir + "/Pictures");
     std::filesystem::create_directories(dir + "/Replays");
-    WriteTestShip(dir + "/Pictures/Ship.jpg");
-    WriteBmp24(dir + "/Pictures/background.jpg", 622, 216, [](int x, int y) { return ((x + y) & 1) ? 0x202020u : 0x101010u; });
+    // The loader goes by content: BMPs under the names the game asks for.
+    WriteBmp24(dir + "/Pictures/Ship.jpg", 18, 18, [](int, int y) { return y < 9 ? 0xFFFFFFu : 0u; });
+    WriteBmp24(dir + "/Pictures/background.jpg", 622, 216,
+               [](int x, int y) { return ((x + y) & 1) ? 0x202020u : 0x101010u; });
     WriteBmp24(dir + "/Pictures/Help.jpg", 600, 216, [](int, int) { return 0x404040u; });
     std::string ini;
-    for (char c : mapsIni) {
-        if (c == '\n') ini += "\r\n";
-        else ini += c;
-    }
+    for (char c : mapsIni) ini += c == '\n' ? std::string("\r\n") : std::string(1, c);
     WriteFile(dir + "/Maps/Maps.ini", ini);
     return dir;
 }
 
 Shot ReadShot(const std::string& path) {
-    Shot s;
     const std::string file = ReadFile(path);
     DecodedPicture picture;
-    if (!DecodePng(reinterpret_cast<const uint8_t*>(file.data()), file.size(), &picture)) return s;
-    s.width = picture.width;
-    s.height = picture.height;
-    s.pixels.resize(picture.pixels.size());
-    for (size_t i = 0; i < s.pixels.size(); ++i) s.pixels[i] = picture.pixels[i] & 0xFFFFFFu;
+    if (!DecodePng(reinterpret_cast<const uint8_t*>(file.data()), file.size(), &picture)) return {};
+    Shot s{picture.width, picture.height, {}};
+    for (uint32_t p : picture.pixels) s.pixels.push_back(p & 0xFFFFFFu);
     return s;
-}
-
-int Shot::Count(uint32_t colour, int x0, int y0, int x1, int y1) const {
-    int n = 0;
-    for (int y = y0 < 0 ? 0 : y0; y < y1 && y < height; ++y)
-        for (int x = x0 < 0 ? 0 : x0; x < x1 && x < width; ++x)
-            if (At(x, y) == colour) ++n;
-    return n;
 }
 
 int RunCommand(const std::string& command, std::string* output) {
@@ -142,34 +92,32 @@ int RunCommand(const std::string& command, std::string* output) {
     if (p == nullptr) return -1;
     std::string out;
     char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    int status = pclose(p);
+    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    const int status = pclose(p);
     if (output) *output = out;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 SimResult RunSim(const std::string& gameDir, const std::string& script,
-                 const std::vector<std::string>& extraArgs) {
-    std::string work = MakeTempDir("quillrun-sim");
+                 const std::vector<std::string>& extraArgs, long shotAt) {
+    const std::string work = MakeTempDir("quillrun-sim");
     WriteFile(work + "/script.txt", script);
     // The fuzzing seeds include every script the tests run.
-    if (const char* keep = std::getenv("QUILLRUN_KEEP_SCRIPTS"); keep != nullptr && *keep != '\0') {
-        ::mkdir(keep, 0755);
+    if (const char* keep = std::getenv("QUILLRUN_KEEP_SCRIPTS"); keep != nullptr && *keep != '\0')
         WriteFile(std::string(keep) + "/" + std::to_string(std::hash<std::string>{}(script)) + ".txt", script);
-    }
     std::string cmd = std::string("'") + QUILLRUN_SIM + "' --game-dir '" + gameDir + "' --script '" + work +
                       "/script.txt' --trace '" + work + "/trace.txt'";
+    if (shotAt > 0) cmd += " --shot '" + std::to_string(shotAt) + ":" + work + "/shot.png'";
     for (const auto& a : extraArgs) cmd += " '" + a + "'";
-    cmd += " >'" + work + "/out.txt' 2>'" + work + "/err.txt'";
     SimResult r;
-    int status = std::system(cmd.c_str());
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.status = RunCommand(cmd + " >'" + work + "/out.txt' 2>'" + work + "/err.txt'");
     r.out = ReadFile(work + "/out.txt");
     r.err = ReadFile(work + "/err.txt");
-    std::istringstream t(ReadFile(work + "/trace.txt"));
-    std::string line;
-    while (std::getline(t, line)) {
+    if (const size_t at = r.out.find("virtual time: "); at != std::string::npos)
+        r.virtualTime = std::stol(r.out.substr(at + 14));
+    r.shot = ReadShot(work + "/shot.png");
+    std::istringstream trace(ReadFile(work + "/trace.txt"));
+    for (std::string line; std::getline(trace, line);) {
         TraceLine l;
         std::istringstream ls(line);
 #define COLUMN_COUNT(name, value) ls >> l.name;

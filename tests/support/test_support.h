@@ -12,6 +12,7 @@ namespace testsupport {
 // A fresh empty folder under /tmp, removed by the caller or left for a look.
 std::string MakeTempDir(const std::string& prefix = "quillrun-test");
 
+// WriteFile makes the folders the path needs.
 void WriteFile(const std::string& path, const std::string& content);
 std::string ReadFile(const std::string& path);
 bool FileExists(const std::string& path);
@@ -25,14 +26,10 @@ void WriteBmp24(const std::string& path, int width, int height,
 // inclusive, grey rock elsewhere.
 void WriteCorridorBmp(const std::string& path, int width, int top, int bottom);
 
-// A ship picture for tests: an 18 x 18 BMP (named as given, e.g. Ship.jpg;
-// the loader goes by content) with a white 18 x 9 block as the ship and a
-// mask that is black over the ship.
-void WriteTestShip(const std::string& path);
-
-// A game folder with Maps/, Pictures/ (ship, a 622 x 216 background and a
-// 600 x 216 help picture) and Replays/, and the given Maps.ini text (CR LF
-// is added to every line given with \n).
+// A game folder with Maps/, Pictures/ and Replays/, and the given Maps.ini
+// text (CR LF is added to every line given with \n). The pictures: an 18 x 18
+// ship (a white 18 x 9 block over its mask, black under the ship), a 622 x 216
+// background and a 600 x 216 help picture.
 std::string MakeGameDir(const std::string& mapsIni);
 
 // One line of the driver's trace: a field per column, named as the column.
@@ -48,18 +45,6 @@ struct TraceLine {
 #undef COLUMN_FLOAT
 };
 
-struct SimResult {
-    int status = -1;
-    std::string out;   // standard output (the message lines)
-    std::string err;   // standard error
-    std::vector<TraceLine> trace;
-};
-
-// Runs quillrun-sim on `gameDir` with the script text and extra arguments;
-// always asks for a trace and parses it.
-SimResult RunSim(const std::string& gameDir, const std::string& script,
-                 const std::vector<std::string>& extraArgs = {});
-
 // A PNG shot of the play field (or any PNG), pixels as 0x00BBGGRR like the
 // game's surfaces. Empty (width 0) when the file cannot be read.
 struct Shot {
@@ -67,10 +52,24 @@ struct Shot {
     int height = 0;
     std::vector<uint32_t> pixels;
     uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
-    // Pixels of exactly this colour inside the box [x0, x1) x [y0, y1).
-    int Count(uint32_t colour, int x0, int y0, int x1, int y1) const;
+    bool operator==(const Shot&) const = default;
 };
 Shot ReadShot(const std::string& path);
+
+struct SimResult {
+    int status = -1;
+    std::string out;   // standard output (the message lines)
+    std::string err;   // standard error
+    std::vector<TraceLine> trace;
+    long virtualTime = -1;  // in ms, printed with --bench
+    Shot shot;              // the one asked for
+};
+
+// Runs quillrun-sim on `gameDir` with the script text and extra arguments;
+// always asks for a trace and parses it, and for a shot at dispatch `shotAt`
+// when that is above 0.
+SimResult RunSim(const std::string& gameDir, const std::string& script,
+                 const std::vector<std::string>& extraArgs = {}, long shotAt = 0);
 
 // Runs a command line through the shell; returns its exit status and output.
 int RunCommand(const std::string& command, std::string* output = nullptr);

@@ -70,13 +70,6 @@ find_game_window() {
     [ -n "$GAME_WINDOW" ] && xwininfo -id "$GAME_WINDOW" | grep -q 'IsViewable'
 }
 game_alive() { kill -0 "$GAME_PID" 2>/dev/null; }
-expect_exit_status() {
-    wait_until 30 not game_alive || fail "the game did not end"
-    local status=0
-    wait "$GAME_PID" || status=$?
-    GAME_PID=""
-    [ "$status" -eq "$1" ] || fail "exit status $status, expected $1"
-}
 
 # Keys go through XTEST to the focused window, as a real keyboard's would;
 # without a window manager the focus is set here.
@@ -85,9 +78,20 @@ send_keys() {
     xdotool key --delay 60 "$@"
 }
 
-# Asks the window to close as a window manager's close button does: a
-# WM_PROTOCOLS client message naming WM_DELETE_WINDOW.
-request_close() {
+# Does the action (a command in one word list, such as "send_keys F1" or
+# "press a"), then waits up to 20 s for the check given after the message
+# that fails the test.
+after() {
+    local action=$1 message=$2
+    shift 2
+    $action
+    wait_until 20 "$@" || fail "$message"
+}
+
+# Asks the window to close as a window manager's close button does (a
+# WM_PROTOCOLS client message naming WM_DELETE_WINDOW): the game must end
+# with status 0.
+close_window() {
     python3 - "$GAME_WINDOW" <<'PY' || fail "could not send WM_DELETE_WINDOW"
 import ctypes as c, sys
 x = c.CDLL("libX11.so.6")
@@ -98,6 +102,9 @@ d, w = c.c_void_p(x.XOpenDisplay(None)), int(sys.argv[1], 0)
 e = (c.c_long * 24)(33, 0, 0, 0, w, x.XInternAtom(d, b"WM_PROTOCOLS", 0), 32, x.XInternAtom(d, b"WM_DELETE_WINDOW", 0))
 sys.exit(x.XSendEvent(d, c.c_ulong(w), 0, c.c_long(0), e) == 0 or x.XFlush(d) == 0)
 PY
+    wait_until 30 not game_alive || fail "the game did not end"
+    wait "$GAME_PID" || fail "exit status $?, expected 0"
+    GAME_PID=""
 }
 
 # A shot of the game window's client area in $SHOT, and the number of

@@ -33,21 +33,16 @@ write_catalogue
 pad attach
 start_game
 # Keys: keypad 2 selects no map, main-row 2 selects map 2.
-send_keys KP_2 Return
-wait_until 20 run_shown || fail "keypad 2 and ENTER did not start a run on map 1"
-send_keys Escape 2 Return
-wait_until 20 box_shown || fail "main-row 2 and ENTER did not open the message box for map 2"
+after "send_keys KP_2 Return" "keypad 2 and ENTER did not start a run on map 1" run_shown
+after "send_keys Escape 2 Return" "main-row 2 and ENTER did not open the message box for map 2" box_shown
 # The message box, centred in the window, takes the keys typed meanwhile.
 [ "$(count 41 69 41 87 103080) $(count 41 0 41 215 103080)" = "19 19" ] || fail "the box's title bar is not at rows 69 to 87"
-send_keys h Return
-wait_until 20 not box_shown || fail "Return did not close the box"
+after "send_keys h Return" "Return did not close the box" not box_shown
 # An 'h' that reached the game would have shown help, which F1 now hides.
-send_keys F1
-wait_until 20 help_shown || fail "the key typed into the box reached the game"
+after "send_keys F1" "the key typed into the box reached the game" help_shown
 
 # The pad: the D-pad and stick step through the list, a held direction repeats.
-send_keys F1 1
-wait_until 20 on_map 1 || fail "main-row 1 did not select map 1"
+after "send_keys F1 1" "main-row 1 did not select map 1" on_map 1
 while read -r kind name press seconds release map; do
     pad "$kind" "$name" "$press"
     sleep "$seconds"
@@ -62,17 +57,14 @@ button dpdown down 2 up 3+
 EOF
 send_keys 2
 # A opens the box for map 2 and B closes it without reaching the game.
-press a
-wait_until 20 box_shown || fail "A on map 2 did not open the box"
-press b
-wait_until 20 not box_shown || fail "B did not close the box"
+after "press a" "A on map 2 did not open the box" box_shown
+after "press b" "B did not close the box" not box_shown
 sleep 1
 game_alive || fail "the B pressed into the box reached the game"
 # A starts a run on map 1, Start pauses and resumes it, B leaves it.
 send_keys 1
 for step in "a run_shown" "start paused" "start not paused" "b selection_shown"; do
-    press "${step%% *}"
-    wait_until 20 ${step#* } || fail "pad: after ${step%% *} not ${step#* }"
+    after "press ${step%% *}" "pad: after ${step%% *} not ${step#* }" ${step#* }
 done
 
 # Flies map 1 to its end, its record of 0 set again; the first steering key
@@ -80,8 +72,7 @@ done
 fly() {
     wait_until 30 selection_shown || fail "no selection screen"
     write_catalogue
-    send_keys Return
-    wait_until 20 run_shown || fail "ENTER did not start a run"
+    after "send_keys Return" "ENTER did not start a run" run_shown
     send_keys Up
     wait_until 60 box_shown || fail "no name dialog at the end of the run"
 }
@@ -114,7 +105,5 @@ wait_until 30 name_is 'Ana & Ze 9' || fail "the name stored is not 'Ana & Ze 9'"
 
 # The window's close button while a box is open ends the game with status 0.
 wait_until 30 selection_shown || fail "no selection screen after the run"
-send_keys 2 Return
-wait_until 20 box_shown || fail "no message box for map 2"
-request_close
-expect_exit_status 0
+after "send_keys 2 Return" "no message box for map 2" box_shown
+close_window

@@ -10,14 +10,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "gfx/picture_store.h"
-#include "gfx/surface.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -28,188 +24,136 @@ namespace {
 const std::string kGoldenDir = std::string(QUILLRUN_SOURCE_DIR) + "/tests/golden";
 const std::string kBuildDir = fs::path(QUILLRUN_GAME_DIR).parent_path().string();
 
-// One row of the table: a prepared state or a shot.
+// One row of the table: a prepared state or a shot. `dispatch` is the
+// shot's, or where a preparation's run ends; `after` a preparation to start
+// from, or "-"; `parts` the script parts joined with '+'.
 struct Row {
     bool shot = false;
-    std::string name;
-    long dispatch = 0;  // the shot's dispatch; for a preparation, where its run ends
-    long seed = 1;
-    std::string after;  // a preparation to start from, or "-"
-    std::vector<std::string> parts;
+    std::string name, after, parts;
+    long dispatch = 0, seed = 1;
     int line = 0;
 };
+
+void PrintTo(const Row& r, std::ostream* os) { *os << r.name; }
 
 std::vector<Row> ReadTable() {
     std::vector<Row> rows;
     std::ifstream in(kGoldenDir + "/shots.txt");
-    std::string text;
+    std::string text, kind;
     for (int line = 1; std::getline(in, text); ++line) {
         std::istringstream words(text);
-        std::string kind, parts;
         if (!(words >> kind) || kind[0] == '#') continue;
-        Row r;
-        r.line = line;
-        r.shot = kind == "shot";
-        words >> r.name >> r.dispatch >> r.seed >> r.after >> parts;
-        if ((kind != "shot" && kind != "prepare") || parts.empty() || r.dispatch < 1)
+        Row r{kind == "shot", "", "", "", 0, 1, line};
+        words >> r.name >> r.dispatch >> r.seed >> r.after >> r.parts;
+        if ((kind != "shot" && kind != "prepare") || r.parts.empty() || r.dispatch < 1)
             throw std::runtime_error("tests/golden/shots.txt line " + std::to_string(line) + " is malformed");
-        for (size_t at = 0; at <= parts.size();) {
-            size_t plus = parts.find('+', at);
-            if (plus == std::string::npos) plus = parts.size();
-            r.parts.push_back(parts.substr(at, plus - at));
-            at = plus + 1;
-        }
         rows.push_back(r);
     }
     return rows;
 }
 
-void PrintTo(const Row& r, std::ostream* os) { *os << r.name; }
-
-const std::vector<Row>& Table() {
-    static const std::vector<Row> rows = ReadTable();
-    return rows;
-}
-
-const Row* Find(const std::string& name) {
-    for (const Row& r : Table())
-        if (!r.shot && r.name == name) return &r;
-    return nullptr;
-}
-
-std::string ScriptOf(const Row& r) {
-    std::string script;
-    for (const std::string& part : r.parts) {
-        const std::string path = kGoldenDir + "/scripts/" + part + ".script";
-        if (!testsupport::FileExists(path)) throw std::runtime_error("no script part " + path);
-        script += testsupport::ReadFile(path);
-    }
-    return script;
-}
-
-// A program folder with the build's caves and pictures (hard links where
-// possible; the game never writes them) and its catalogue without records,
-// so that a game played in the build's own folder changes nothing here.
+// A program folder with the build's caves and pictures (hard links: the
+// game never writes them, and the build folder holds both) and its catalogue
+// without records, so that a game played in the build's own folder changes
+// nothing here.
 void MakeBareFolder(const std::string& dir) {
-    for (const char* sub : {"Maps", "Pictures", "Replays"}) fs::create_directories(dir + "/" + sub);
-    for (const char* sub : {"Maps", "Pictures"}) {
-        for (const fs::directory_entry& e : fs::directory_iterator(std::string(QUILLRUN_GAME_DIR) + "/" + sub)) {
-            const std::string name = e.path().filename().string();
-            if (name == "Maps.ini" || !e.is_regular_file()) continue;
-            const std::string target = dir + "/" + sub + "/" + name;
-            std::error_code ec;
-            fs::create_hard_link(e.path(), target, ec);
-            if (ec) fs::copy_file(e.path(), target);
-        }
-    }
+    fs::create_directories(dir + "/Replays");
+    for (const std::string sub : {"/Maps", "/Pictures"})
+        fs::copy(QUILLRUN_GAME_DIR + sub, dir + sub, fs::copy_options::recursive | fs::copy_options::create_hard_links);
+    fs::remove(dir + "/Maps/Maps.ini");  // may be a link to the build's own, which must stay as it is
     std::istringstream ini(testsupport::ReadFile(std::string(QUILLRUN_GAME_DIR) + "/Maps/Maps.ini"));
-    std::string catalogue, line;
-    while (std::getline(ini, line))
+    std::string catalogue;
+    for (std::string line; std::getline(ini, line);)
         if (line.rfind("ScoreBest", 0) != 0 && line.rfind("ScoreName", 0) != 0) catalogue += line + "\n";
     testsupport::WriteFile(dir + "/Maps/Maps.ini", catalogue);
 }
 
 void RunRow(const Row& r, const std::string& dir, const std::vector<std::string>& extra) {
+    std::string script;
+    std::istringstream parts(r.parts);
+    for (std::string part; std::getline(parts, part, '+');) {
+        const std::string path = kGoldenDir + "/scripts/" + part + ".script";
+        if (!testsupport::FileExists(path)) throw std::runtime_error("no script part " + path);
+        script += testsupport::ReadFile(path);
+    }
     std::vector<std::string> args = {"--until", std::to_string(r.dispatch), "--seed", std::to_string(r.seed)};
     args.insert(args.end(), extra.begin(), extra.end());
-    const testsupport::SimResult result = testsupport::RunSim(dir, ScriptOf(r), args);
-    if (result.status != 0)
-        throw std::runtime_error("quillrun-sim failed for " + r.name + ": " + result.err);
+    const testsupport::SimResult result = testsupport::RunSim(dir, script, args);
+    if (result.status != 0) throw std::runtime_error("quillrun-sim failed for " + r.name + ": " + result.err);
 }
 
 // Brings `dir` (bare) to the state of preparation `name` and those before it.
 void Prepare(const std::string& name, const std::string& dir, int depth = 0) {
     if (name == "-") return;
-    const Row* r = Find(name);
-    if (r == nullptr || depth > 20) throw std::runtime_error("no preparation row '" + name + "'");
-    Prepare(r->after, dir, depth + 1);
-    RunRow(*r, dir, {});
+    for (const Row& r : ReadTable()) {
+        if (r.shot || r.name != name || depth > 20) continue;
+        Prepare(r.after, dir, depth + 1);
+        return RunRow(r, dir, {});
+    }
+    throw std::runtime_error("no preparation row '" + name + "'");
 }
 
-bool SamePixels(const Shot& a, const Shot& b) {
-    return a.width == b.width && a.height == b.height && a.pixels == b.pixels;
-}
-
-// The golden dimmed to a third, with every pixel that differs in red.
-bool WriteDifference(const Shot& golden, const Shot& actual, const std::string& path) {
-    const int w = std::max(golden.width, actual.width);
-    const int h = std::max(golden.height, actual.height);
-    std::unique_ptr<Surface, void (*)(Surface*)> s(CreateSurface(w, h), DestroySurface);
-    if (!s) return false;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const bool inGolden = x < golden.width && y < golden.height;
-            const bool inActual = x < actual.width && y < actual.height;
-            const uint32_t g = inGolden ? golden.At(x, y) : 0;
-            uint32_t c = ((g >> 2) & 0x3F3F3F) + ((g >> 4) & 0x0F0F0F);  // about a third
-            if (!inGolden || !inActual || actual.At(x, y) != g) c = 0x0000FF;
-            SetPixel(s.get(), x, y, c);
-        }
-    return WritePng(s.get(), path);
-}
-
-bool Updating() {
-    const char* v = std::getenv("QUILLRUN_UPDATE_GOLDEN");
-    return v != nullptr && std::string(v) == "1";
+// Writes the golden dimmed to a third with every pixel that differs in red
+// (ImageMagick's compare); returns how many differ, or -1 when the picture
+// cannot be made.
+int WriteDifference(const std::string& golden, const std::string& actual, const std::string& path) {
+    std::string count;  // compare prints it and exits with 1 when the pictures differ
+    const int status = testsupport::RunCommand("/usr/bin/compare -metric AE -highlight-color red -lowlight-color "
+                                               "'rgba(0,0,0,0.67)' '" + golden + "' '" + actual + "' '" + path +
+                                               "' 2>&1", &count);
+    return status == 1 ? std::atoi(count.c_str()) : -1;
 }
 
 class Golden : public testing::TestWithParam<Row> {};
 
 TEST_P(Golden, ShotMatches) {
     const Row& r = GetParam();
-    const std::string work = kBuildDir + "/golden-work/" + r.name;
+    const std::string work = kBuildDir + "/golden-work/" + r.name, actualPath = work + "/shot.png";
     testsupport::RemoveTree(work);
     MakeBareFolder(work + "/game");
     Prepare(r.after, work + "/game");
-    const std::string actualPath = work + "/shot.png";
     RunRow(r, work + "/game", {"--shot", std::to_string(r.dispatch) + ":" + actualPath});
     const Shot actual = testsupport::ReadShot(actualPath);
     ASSERT_EQ(actual.width, 600) << "no shot at dispatch " << r.dispatch;
 
     const std::string goldenPath = kGoldenDir + "/" + r.name + ".png";
     const Shot golden = testsupport::ReadShot(goldenPath);
-    if (Updating()) {
-        if (!SamePixels(golden, actual)) {
-            fs::copy_file(actualPath, goldenPath, fs::copy_options::overwrite_existing);
-            fs::permissions(goldenPath, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                                            fs::perms::others_read);
-            std::printf("golden %s: %s\n", golden.width == 0 ? "new" : "changed", goldenPath.c_str());
-        }
+    const char* update = std::getenv("QUILLRUN_UPDATE_GOLDEN");
+    const bool updating = update != nullptr && std::string(update) == "1";
+    if (updating && !(golden == actual)) {
+        fs::copy_file(actualPath, goldenPath, fs::copy_options::overwrite_existing);
+        fs::permissions(goldenPath, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                        fs::perms::others_read);
+        std::printf("golden %s: %s\n", golden.width == 0 ? "new" : "changed", goldenPath.c_str());
+    }
+    const std::string kept = kBuildDir + "/golden-diff/" + r.name;  // ".actual.png", ".diff.png"
+    if (updating || golden == actual) {
         testsupport::RemoveTree(work);
+        testsupport::RemoveTree(kept + ".actual.png");  // from an earlier failure
+        testsupport::RemoveTree(kept + ".diff.png");
         return;
     }
     ASSERT_GT(golden.width, 0) << "no golden " << goldenPath << " (make it with scripts/test --update-golden)";
-    const std::string diffDir = kBuildDir + "/golden-diff";
-    const std::string keptActual = diffDir + "/" + r.name + ".actual.png";
-    const std::string diffPath = diffDir + "/" + r.name + ".diff.png";
-    if (SamePixels(golden, actual)) {
-        testsupport::RemoveTree(work);
-        testsupport::RemoveTree(keptActual);  // from an earlier failure
-        testsupport::RemoveTree(diffPath);
-        return;
-    }
-    fs::create_directories(diffDir);
-    fs::copy_file(actualPath, keptActual, fs::copy_options::overwrite_existing);
-    const bool diffWritten = WriteDifference(golden, actual, diffPath);
-    int changed = 0;
-    if (golden.width == actual.width && golden.height == actual.height)
-        for (size_t i = 0; i < actual.pixels.size(); ++i) changed += actual.pixels[i] != golden.pixels[i];
+    fs::create_directories(kBuildDir + "/golden-diff");
+    fs::copy_file(actualPath, kept + ".actual.png", fs::copy_options::overwrite_existing);
+    const int changed = WriteDifference(goldenPath, actualPath, kept + ".diff.png");
     ADD_FAILURE() << r.name << " (tests/golden/shots.txt line " << r.line << ") differs from " << goldenPath
-                  << " in " << changed << " pixels (" << golden.width << "x" << golden.height << " vs "
-                  << actual.width << "x" << actual.height << ").\n  actual shot: " << keptActual
-                  << "\n  difference:  " << (diffWritten ? diffPath : "(could not be written)");
+                  << (changed < 0 ? "" : " in " + std::to_string(changed) + " pixels") << " (" << golden.width
+                  << "x" << golden.height << " vs " << actual.width << "x" << actual.height
+                  << ").\n  actual shot: " << kept << ".actual.png\n  difference:  "
+                  << (changed < 0 ? "(could not be written)" : kept + ".diff.png");
 }
 
 std::vector<Row> Shots() {
-    std::vector<Row> shots;
-    for (const Row& r : Table())
-        if (r.shot) shots.push_back(r);
-    return shots;
+    std::vector<Row> rows = ReadTable();
+    std::erase_if(rows, [](const Row& r) { return !r.shot; });
+    return rows;
 }
 
+// Test names take letters, digits and '_' only.
 std::string ShotName(const testing::TestParamInfo<Row>& info) {
-    std::string name;
-    for (char c : info.param.name) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    std::string name = info.param.name;
+    std::replace_if(name.begin(), name.end(), [](unsigned char c) { return !std::isalnum(c); }, '_');
     return name;
 }
 

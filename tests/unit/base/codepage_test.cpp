@@ -18,14 +18,8 @@ TEST(CodePage, EveryByteSurvivesTheRoundTripUnlessThePageLeavesItUnused) {
         EXPECT_EQ(pos, utf8.size()) << b;
         EXPECT_EQ(cp, isUnused ? 0xFFFDu : Cp1252ToUnicode(static_cast<unsigned char>(b))) << b;
         EXPECT_EQ(Utf8ToCp1252(Cp1252ToUtf8(one)), isUnused ? "" : one) << b;
-        if (!isUnused) {
-            EXPECT_EQ(UnicodeToCp1252(Cp1252ToUnicode(static_cast<unsigned char>(b))), b);
-        }
     }
-    const std::pair<const char*, const char*> encoded[] = {
-        {"\x80", "\xE2\x82\xAC"}, {"\x9F", "\xC5\xB8"}, {"\xE9", "\xC3\xA9"}, {"\xA0", "\xC2\xA0"}, {"A", "A"},
-    };
-    for (const auto& [cp, utf8] : encoded) EXPECT_EQ(Cp1252ToUtf8(cp), utf8) << cp;
+    EXPECT_EQ(Cp1252ToUtf8("\x80\x9F\xE9\xA0" "A"), "\xE2\x82\xAC\xC5\xB8\xC3\xA9\xC2\xA0" "A");
 }
 
 TEST(CodePage, Utf8IsReadStrictly) {

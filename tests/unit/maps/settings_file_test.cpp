@@ -25,9 +25,6 @@ protected:
         path = dir + "/Maps.ini";
     }
     void TearDown() override { testsupport::RemoveTree(dir); }
-    size_t FilesInDir() const {
-        return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir), {}));
-    }
     std::string dir, path;
 };
 
@@ -67,7 +64,7 @@ TEST_F(SettingsFile, WritesChangeOnlyTheValueOrAddAfterTheLastKeyAndRefuseWhatWo
         EXPECT_EQ(ReadFile(path), c.after) << c.before << " + " << c.key << "=" << c.value;
     }
     WriteIniValue("01", "Name", "a\nb", dir + "/New.ini");
-    EXPECT_EQ(FilesInDir(), 1u);  // neither a refused file nor temporary files
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);  // no refused nor temporary file
     const std::string longValue(300, 'v');  // written whole, only reading cuts it
     WriteIniValue("01", "Long", longValue, path);
     EXPECT_NE(ReadFile(path).find("Long=" + longValue + "\r\n"), std::string::npos);

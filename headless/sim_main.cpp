@@ -283,7 +283,8 @@ int main(int argc, char** argv) {
         switch (a.kind) {
             case ScriptAnswer::kDialogText: HeadlessQueueDialogAnswer(a.text); break;
             case ScriptAnswer::kDialogCancel: HeadlessQueueDialogCancel(); break;
-            case ScriptAnswer::kConfirm: HeadlessQueueConfirm(a.yes);
+            case ScriptAnswer::kConfirm: HeadlessQueueConfirm(a.yes); break;
+            case ScriptAnswer::kOpen: HeadlessQueueOpenResult(a.yes);
         }
     }
     driver.events = std::move(script.events);

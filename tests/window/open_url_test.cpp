@@ -7,26 +7,23 @@
 
 #include <cstdio>
 #include <fstream>
+#include <utility>
 
 #include "platform/platform.h"
 
 TEST(OpenUrl, ReportsWhetherTheOpenerStarted) {
-    const struct {
-        const char* opener;  // the stand-in's shell command; nullptr: none
-        bool opened;
-    } rows[] = {
-        {"exit 0", true}, {"exit 3", false}, {"kill -9 $$", false}, {"exec /bin/sleep 4", true}, {nullptr, false},
-    };
-    for (const auto& row : rows) {
-        char folder[] = "/tmp/quillrun-opener.XXXXXX";
-        ASSERT_NE(mkdtemp(folder), nullptr);
-        const std::string opener = std::string(folder) + "/xdg-open";
-        if (row.opener != nullptr) std::ofstream(opener) << "#!/bin/sh\n" << row.opener << "\n";
+    char folder[] = "/tmp/quillrun-opener.XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    setenv("PATH", folder, 1);
+    const std::string opener = std::string(folder) + "/xdg-open", page = "http://127.0.0.1:9/index2.php?game=4";
+    EXPECT_FALSE(PlatformOpenUrl(page)) << "no opener at all";
+    const std::pair<const char*, bool> rows[] = {  // the stand-in's command; whether the page counts as opened
+        {"exit 0", true}, {"exit 3", false}, {"kill -9 $$", false}, {"exec /bin/sleep 4", true}};
+    for (const auto& [command, opened] : rows) {
+        std::ofstream(opener) << "#!/bin/sh\n" << command << "\n";
         chmod(opener.c_str(), 0755);
-        setenv("PATH", folder, 1);
-        EXPECT_EQ(PlatformOpenUrl("http://127.0.0.1:9/index2.php?game=4"), row.opened)
-            << (row.opener != nullptr ? row.opener : "no opener");
-        std::remove(opener.c_str());
-        rmdir(folder);
+        EXPECT_EQ(PlatformOpenUrl(page), opened) << command;
     }
+    std::remove(opener.c_str());
+    rmdir(folder);
 }

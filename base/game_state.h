@@ -89,6 +89,7 @@ struct GameState {
     Surface* shipSurface = nullptr;
     Surface* backgroundSurface = nullptr;
     Surface* helpSurface = nullptr;
+    std::string routeTablePath;  // where the upload reads the machine's routes; empty: /proc/net/route
 };
 
 extern GameState gs;

@@ -44,3 +44,8 @@ int32_t HeadlessClock();
 
 // Moves the virtual clock to a reading, e.g. just before the 2^31 ms wrap.
 void HeadlessSetClock(int32_t ms);
+
+// Outcomes of the next web pages opened, in order; one without a queued
+// outcome opens. A page that does not open is written to the message echo as
+// "open failed: " + url.
+void HeadlessQueueOpenResult(bool opened);

@@ -23,6 +23,7 @@ struct HeadlessState {
     std::function<void(long)> hook;
     std::deque<DialogAnswer> dialogAnswers;
     std::deque<bool> confirms;
+    std::deque<bool> openResults;
     std::vector<std::string> messages;
     std::vector<std::string> openedUrls;
     std::FILE* echo = nullptr;
@@ -71,15 +72,18 @@ void RecordMessage(const std::string& caption, const std::string& text) {
 
 }  // namespace
 
-void PlatformOpenUrl(const std::string& url) {
+bool PlatformOpenUrl(const std::string& url) {
     HeadlessState& s = State();
+    const bool opened = s.openResults.empty() || s.openResults.front();
+    if (!s.openResults.empty()) s.openResults.pop_front();
     if (s.echo != nullptr) {
-        std::fputs("open: ", s.echo);
+        std::fputs(opened ? "open: " : "open failed: ", s.echo);
         std::fputs(url.c_str(), s.echo);
         std::fputc('\n', s.echo);
         std::fflush(s.echo);
     }
     s.openedUrls.push_back(url);
+    return opened;
 }
 
 const std::vector<std::string>& HeadlessOpenedUrls() { return State().openedUrls; }
@@ -96,6 +100,8 @@ void HeadlessQueueDialogAnswer(const std::string& utf8Text) { State().dialogAnsw
 void HeadlessQueueDialogCancel() { State().dialogAnswers.push_back({true, {}}); }
 
 void HeadlessQueueConfirm(bool yes) { State().confirms.push_back(yes); }
+
+void HeadlessQueueOpenResult(bool opened) { State().openResults.push_back(opened); }
 
 const std::vector<std::string>& HeadlessMessages() { return State().messages; }
 

@@ -48,6 +48,7 @@ struct Options {
     uint32_t seed = 1;
     bool bench = false;
     std::vector<Shot> shots;
+    std::string routeTable;
 };
 
 // A bad command line or script: one line on standard error, status 2.
@@ -59,7 +60,7 @@ struct Options {
 Options ParseCommandLine(int argc, char** argv) {
     Options o;
     bool seenGameDir = false, seenScript = false, seenTrace = false, seenUntil = false, seenSeed = false;
-    bool seenDataDir = false, seenUserDir = false;
+    bool seenDataDir = false, seenUserDir = false, seenRouteTable = false;
     // A value option that may be given once.
     auto once = [](bool& seen, const char* name, std::string& target, const char* what) {
         return [&seen, name, &target, what](const std::string& v) -> std::string {
@@ -73,7 +74,7 @@ Options ParseCommandLine(int argc, char** argv) {
     CommandLine line;
     line.program = "quillrun-sim";
     line.synopsis = "[--game-dir DIR | --data-dir DIR --user-dir DIR] --script FILE [--until N] [--seed N] "
-                    "[--trace FILE] [--shot N:FILE.png]... [--bench]";
+                    "[--trace FILE] [--shot N:FILE.png]... [--bench] [--route-table FILE]";
     line.options = {
         {"game-dir", "DIR", "the program folder: Maps/, Pictures/, Replays/ (default: beside the program)",
          once(seenGameDir, "game-dir", o.gameDir, "a folder")},
@@ -118,6 +119,8 @@ Options ParseCommandLine(int argc, char** argv) {
              o.bench = true;
              return "";
          }},
+        {"route-table", "FILE", "the machine's routes for the upload, as in /proc/net/route (the default)",
+         once(seenRouteTable, "route-table", o.routeTable, "a file")},
     };
     ParseCommandLine(line, argc, argv);
     if (!seenScript) Fail("--script is required; see --help");
@@ -283,7 +286,8 @@ int main(int argc, char** argv) {
         switch (a.kind) {
             case ScriptAnswer::kDialogText: HeadlessQueueDialogAnswer(a.text); break;
             case ScriptAnswer::kDialogCancel: HeadlessQueueDialogCancel(); break;
-            case ScriptAnswer::kConfirm: HeadlessQueueConfirm(a.yes);
+            case ScriptAnswer::kConfirm: HeadlessQueueConfirm(a.yes); break;
+            case ScriptAnswer::kOpen: HeadlessQueueOpenResult(a.yes);
         }
     }
     driver.events = std::move(script.events);
@@ -304,6 +308,7 @@ int main(int argc, char** argv) {
     HeadlessSetMessageEcho(stdout);
     HeadlessSetDispatchHook(OnDispatch);
     SetGameFolders(opt.folders);
+    gs.routeTablePath = opt.routeTable;
 
     std::string error;
     if (!InitPlayField(&error)) {

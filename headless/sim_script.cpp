@@ -76,9 +76,14 @@ std::string ParseLine(std::string line, long lineNo, SimScript* script) {
         script->answers.push_back({ScriptAnswer::kConfirm, "", w[1] == "yes"});
         return {};
     }
+    if (w[0] == "open") {
+        if (w.size() != 2 || (w[1] != "ok" && w[1] != "fail")) return "open needs 'ok' or 'fail'";
+        script->answers.push_back({ScriptAnswer::kOpen, "", w[1] == "ok"});
+        return {};
+    }
     ScriptEvent ev;
     if (!ParsePositive(w[0], &ev.dispatch))
-        return "expected a dispatch number, 'dialog', 'dialog-cancel' or 'confirm', got '" + w[0] + "'";
+        return "expected a dispatch number, 'dialog', 'dialog-cancel', 'confirm' or 'open', got '" + w[0] + "'";
     if (w.size() < 2) return "missing command after the dispatch number";
     if (w[1] == "close") {
         if (w.size() != 2) return "close takes nothing after it";

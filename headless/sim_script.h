@@ -15,11 +15,11 @@ struct ScriptEvent {
     int16_t key = 0;
 };
 
-// A `dialog`, `dialog-cancel` or `confirm` line, in file order.
+// A `dialog`, `dialog-cancel`, `confirm` or `open` line, in file order.
 struct ScriptAnswer {
-    enum Kind { kDialogText, kDialogCancel, kConfirm } kind = kDialogText;
+    enum Kind { kDialogText, kDialogCancel, kConfirm, kOpen } kind = kDialogText;
     std::string text;  // UTF-8, for kDialogText
-    bool yes = false;  // for kConfirm
+    bool yes = false;  // for kConfirm; for kOpen: the page opens
 };
 
 struct SimScript {

@@ -1,4 +1,5 @@
-// One HTTP GET through libcurl's multi interface, and a TCP reachability test.
+// One HTTP GET through libcurl's multi interface, a TCP reachability test,
+// and a look at the routing table.
 #include "online/http_client.h"
 
 #include <curl/curl.h>
@@ -8,14 +9,24 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <sstream>
+
+#include "base/regular_file.h"
 
 namespace {
 
-size_t DiscardBody(char*, size_t size, size_t count, void*) { return size * count; }
+// Keeps the start of the body; the rest is read and dropped.
+size_t KeepBodyStart(char* data, size_t size, size_t count, void* kept) {
+    std::string& body = *static_cast<std::string*>(kept);
+    const size_t bytes = size * count;
+    if (body.size() < kKeptBodyBytes) body.append(data, std::min(bytes, kKeptBodyBytes - body.size()));
+    return bytes;
+}
 
 void EnsureCurlReady() {
     static bool ready = false;
@@ -77,19 +88,21 @@ bool ConnectWithin(const addrinfo* a, int waitMs) {
 
 }  // namespace
 
-bool HttpGetWhilePolling(const std::string& url, long limitMs, void (*poll)()) {
+HttpAnswer HttpGetWhilePolling(const std::string& url, long limitMs, void (*poll)()) {
+    HttpAnswer answer;
     EnsureCurlReady();
     std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
     std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
-    if (!multi || !easy) return false;
+    if (!multi || !easy) return answer;
     CURL* e = easy.get();
     curl_easy_setopt(e, CURLOPT_URL, url.c_str());
     curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, DiscardBody);
+    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, KeepBodyStart);
+    curl_easy_setopt(e, CURLOPT_WRITEDATA, &answer.body);
     curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, limitMs);
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
-    if (curl_multi_add_handle(multi.get(), e) != CURLM_OK) return false;
+    if (curl_multi_add_handle(multi.get(), e) != CURLM_OK) return answer;
     std::unique_ptr<EasyInMulti, EasyInMultiDeleter> added(new EasyInMulti{multi.get(), e});
 
     const auto start = std::chrono::steady_clock::now();
@@ -99,21 +112,25 @@ bool HttpGetWhilePolling(const std::string& url, long limitMs, void (*poll)()) {
         if (poll != nullptr) poll();
         // libcurl enforces the limit itself; this only guards against a
         // transfer that never reports its end.
-        if (MillisecondsSince(start) > limitMs + 1000) break;
+        if (MillisecondsSince(start) > limitMs + 1000) {
+            answer.timedOut = true;
+            break;
+        }
         curl_multi_poll(multi.get(), nullptr, 0, 10, nullptr);
         if (curl_multi_perform(multi.get(), &running) != CURLM_OK) break;
     }
 
-    bool answered = false;
     int queued = 0;
     while (CURLMsg* m = curl_multi_info_read(multi.get(), &queued)) {
         if (m->msg == CURLMSG_DONE && m->easy_handle == e) {
             long status = 0;
             curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &status);
-            answered = m->data.result == CURLE_OK && status != 0;
+            if (m->data.result == CURLE_OK) answer.status = status;
+            answer.timedOut = m->data.result == CURLE_OPERATION_TIMEDOUT;
         }
     }
-    return answered;
+    if (answer.status == 0) answer.body.clear();
+    return answer;
 }
 
 bool SplitHostPort(const std::string& hostPort, std::string* host, int* port) {
@@ -161,6 +178,24 @@ bool TcpReachable(const std::string& host, int port, int limitMs) {
         const int64_t left = limitMs - MillisecondsSince(start);
         if (left <= 0) return false;
         if (ConnectWithin(a, static_cast<int>(left))) return true;
+    }
+    return false;
+}
+
+bool HasNetworkRoute(const std::string& path) {
+    std::string table;
+    if (ReadRegularFile(path, 1 << 20, table) != FileRead::kOk) return false;
+    std::istringstream lines(table);
+    std::string line;
+    std::getline(lines, line);  // the column names
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::string interface, destination, gateway, flags;
+        if (!(fields >> interface >> destination >> gateway >> flags) || interface == "lo") continue;
+        constexpr unsigned long kRouteUp = 0x1;  // RTF_UP
+        char* end = nullptr;
+        const unsigned long value = std::strtoul(flags.c_str(), &end, 16);
+        if (end != flags.c_str() && *end == '\0' && (value & kRouteUp) != 0) return true;
     }
     return false;
 }

@@ -1,5 +1,5 @@
 // The score upload: the request for a map's record, the reachability check,
-// and the score list in the browser.
+// what the server answered, and the score list in the browser.
 #include "online/score_upload.h"
 
 #include <fcntl.h>
@@ -29,6 +29,8 @@ namespace {
 
 constexpr long kRequestLimitMs = 10000;
 constexpr int kConnectLimitMs = 3000;
+constexpr size_t kReasonBytes = 200;  // of a refusal's reason, shown in a box
+const char kUploadCaption[] = "Uploading Score";
 
 // The compiled-in host name unless Maps.ini has an [Online] override.
 std::string ConfiguredHost(const char* key, const char* fallback) {
@@ -39,6 +41,55 @@ std::string ConfiguredHost(const char* key, const char* fallback) {
 std::string ServerAddress() { return "http://" + ConfiguredHost("Server", QUILLRUN_SCORE_SERVER); }
 
 std::string ScoreListPage() { return "http://" + ConfiguredHost("Site", QUILLRUN_SCORE_SITE) + "/index2.php?game=4"; }
+
+// The score server as the player can look it up: host:port.
+std::string ServerName() {
+    const std::string configured = ConfiguredHost("Server", QUILLRUN_SCORE_SERVER);
+    std::string host;
+    int port = 0;
+    if (!SplitHostPort(configured, &host, &port)) return configured;
+    if (host.find(':') != std::string::npos) host = "[" + host + "]";
+    return host + ":" + std::to_string(port);
+}
+
+void TellServer(const std::string& what) {
+    PlatformMessageBox("The score server " + ServerName() + " " + what, kUploadCaption);
+}
+
+// The first line of a refusal's plain-text body, as game text without
+// control characters.
+std::string RefusalReason(const std::string& body) {
+    std::string reason;
+    for (char c : Utf8ToCp1252(body.substr(0, body.find('\n')))) {
+        if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F && reason.size() < kReasonBytes) reason += c;
+    }
+    return reason;
+}
+
+// Whether the machine is on any network, from its routing table.
+bool MachineHasNetwork() {
+    return HasNetworkRoute(gs.routeTablePath.empty() ? "/proc/net/route" : gs.routeTablePath);
+}
+
+// Says what became of the request, and on a stored score offers the list.
+void ReportAnswer(const HttpAnswer& answer) {
+    if (answer.status == 200) {
+        if (!PlatformAskYesNo("Your score uploaded! Do you want to check if you got to the list?", kUploadCaption))
+            return;
+        const std::string page = ScoreListPage();
+        if (!PlatformOpenUrl(page))
+            PlatformMessageBox("The score list could not be opened in a web browser. Its address is:\r\n" + page,
+                               kUploadCaption);
+    } else if (answer.status == 0) {
+        TellServer(std::string("did not answer") +
+                   (answer.timedOut ? " within " + std::to_string(kRequestLimitMs / 1000) + " seconds" : "") +
+                   ". Your score may not have been uploaded.");
+    } else if (answer.status >= 400 && answer.status < 500 && !RefusalReason(answer.body).empty()) {
+        TellServer("refused the score: " + RefusalReason(answer.body));
+    } else {
+        TellServer("did not take the score (status " + std::to_string(answer.status) + ").");
+    }
+}
 
 std::string ReplaceAmpersands(const std::string& text) {
     std::string out;
@@ -130,16 +181,15 @@ std::string FileSizeText(const std::string& path) {
 
 void UploadScore() {
     if (!IsOnline()) {
-        PlatformMessageBox("You must connect to the Internet first!", "Quillrun");
+        // Only a machine without a network needs to connect first; otherwise
+        // the server itself is away.
+        if (MachineHasNetwork()) TellServer("did not answer. Your score was not uploaded.");
+        else PlatformMessageBox("You must connect to the Internet first!", "Quillrun");
         return;
     }
     const int16_t map = gs.selectedMap;
     if (map < 1 || map > kKnownMaps) return;
     if (FileSizeText(MapFolderFor(gs.maps[map].file) + "/" + gs.maps[map].file) != knownMapSizes[map]) return;
 
-    HttpGetWhilePolling(ScoreRequest(map), kRequestLimitMs, PlatformDispatchEvents);
-
-    if (PlatformAskYesNo("Your score uploaded! Do you want to check if you got to the list?", "Uploading Score")) {
-        PlatformOpenUrl(ScoreListPage());
-    }
+    ReportAnswer(HttpGetWhilePolling(ScoreRequest(map), kRequestLimitMs, PlatformDispatchEvents));
 }

@@ -67,7 +67,8 @@ std::string PlatformInputBox(const std::string& prompt, const std::string& capti
 // Opens a web page in the desktop's browser and does not wait for it. The
 // window build starts xdg-open; the headless build records the address
 // (HeadlessOpenedUrls) and writes it to the message echo as "open: " + url.
-void PlatformOpenUrl(const std::string& url);
+// False when no browser could be started (no opener, or the opener failed).
+bool PlatformOpenUrl(const std::string& url);
 
 // True when a file (not a folder) exists at the path.
 bool PlatformFileExists(const std::string& path);

@@ -938,16 +938,18 @@ std::vector<uint8_t> MakeHelp(const Fonts& f) {
         {"R", "watch the best run of the cave"},
         {"U", "upload the cave's best score"},
         {"H / F1", "show or hide this help"},
-        {"D", "show the cave gauge"},
+        {"D", "debug marks (gauge, frame rate)"},
+        {"M", "sound on / off"},
         {"ESC", "leave the run / the replay / quit"},
         {"F11", "fullscreen on / off"},
         {"F12", "save a screenshot"},
     };
-    int y = 28;
+    // Fifteen rows of 12 pixels fill the column down to the bottom edge.
+    int y = 27;
     for (const auto& k : keys) {
         DrawText(p, f.bold, k[0], 12, y, kr, kg, kb);
         DrawText(p, f.regular, k[1], 104, y, tr, tg, tb);
-        y += 13;
+        y += 12;
     }
     const char* right[] = {
         "#SHIELD AND FUEL",

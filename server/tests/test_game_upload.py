@@ -15,6 +15,12 @@ from harness import GAME_DIR, ScoreServer, run_tests
 
 UPLOADED = "message: Uploading Score: Your score uploaded! Do you want to check if you got to the list?\n"
 UPLOAD_KEYS = "1 tap 3\n2 tap U\n1000 close\n"  # map 3 selected, then 'U'
+SERVER_SAYS = "message: Uploading Score: The score server %s "
+# Routing tables in the form of /proc/net/route: a default route on eth0, and
+# none but loopback.
+ROUTES = "Iface\tDestination\tGateway\tFlags\tRefCnt\tUse\tMetric\tMask\tMTU\tWindow\tIRTT\n"
+ON_A_NETWORK = ROUTES + "eth0\t00000000\t0100A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n"
+NO_NETWORK = ROUTES + "lo\t0000007F\t00000000\t0001\t0\t0\t0\t000000FF\t0\t0\t0\n"
 
 
 def mask(text):
@@ -30,7 +36,7 @@ def closed_port():
 # A program folder beside the server's: the shipped caves and pictures, and
 # the shipped Maps.ini with map 3 renamed `name`, holding 725 by `holder`,
 # and an [Online] section. cave_bytes: map 3's picture as a file of that size.
-def game_folder(folder, server, site="127.0.0.1:9", name="Deep", holder="Pilot & Co", cave_bytes=None):
+def game_folder(folder, server, site="127.0.0.1:9", name="Deep", holder="Pilot & Co", cave_bytes=None, best=725):
     game = os.path.join(folder, "game-%d" % time.monotonic_ns())
     os.makedirs(os.path.join(game, "Replays"))
     os.makedirs(os.path.join(game, "Maps"))
@@ -43,7 +49,7 @@ def game_folder(folder, server, site="127.0.0.1:9", name="Deep", holder="Pilot &
     section = re.search(rb"\[03\]\r\n(?:(?!\[).*\r\n)*", ini)
     cave = re.search(rb"File=(.*)\r\n", section.group(0)).group(1).decode()
     new = re.sub(rb"Name=.*\r\n", b"Name=" + name.encode("cp1252") + b"\r\n", section.group(0))
-    new += b"ScoreBest=" + mask(" 725") + b"\r\nScoreName=" + mask(holder) + b"\r\n"
+    new += b"ScoreBest=" + mask(" %d" % best) + b"\r\nScoreName=" + mask(holder) + b"\r\n"
     ini = ini.replace(section.group(0), new) + b"\r\n[Online]\r\nServer=%s\r\nSite=%s\r\n" % (
         server.encode(), site.encode())
     with open(os.path.join(game, "Maps", "Maps.ini"), "wb") as f:
@@ -55,9 +61,14 @@ def game_folder(folder, server, site="127.0.0.1:9", name="Deep", holder="Pilot &
     return game
 
 
-def play(game, script, until=None):
+def play(game, script, until=None, routes=None):
+    route_table = game + "-routes"
+    if routes is not None:
+        with open(route_table, "w") as f:
+            f.write(routes)
     run = subprocess.run([os.environ["QUILLRUN_SIM"], "--game-dir", game, "--script", "-"]
-                         + (["--until", str(until)] if until else []),
+                         + (["--until", str(until)] if until else [])
+                         + (["--route-table", route_table] if routes is not None else []),
                          input=script.encode("utf-8"), capture_output=True, timeout=240)
     assert run.returncode == 0, run.stderr
     return run.stdout.decode("utf-8", "replace")
@@ -78,33 +89,54 @@ class GameUpload(unittest.TestCase):
                              [(1, "Zoë and Jörg <b>", score)])
 
     def test_outcomes_of_the_upload_key(self):
+        # A server that accepts connections and never answers.
+        silent = socket.create_server(("127.0.0.1", 0))
+        self.addCleanup(silent.close)
         with ScoreServer() as server:
             here, closed = server.host_port, "127.0.0.1:%d" % closed_port()
-            rows = [  # what, game folder, the game's messages, the uploads stored under (map name, holder)
+            mute = "127.0.0.1:%d" % silent.getsockname()[1]
+            # what, game folder, the game's messages, the uploads stored under
+            # (map name, holder); then, if given, the routing table and the keys
+            rows = [
                 ("the record", game_folder(server.folder, here), UPLOADED, ("Deep", "Pilot and Co")),
                 ("a map file one byte short", game_folder(server.folder, here, cave_bytes=6000055), "", None),
-                ("no server listening", game_folder(server.folder, closed),
-                 "message: Quillrun: You must connect to the Internet first!\n", None),
+                ("no server listening, no network", game_folder(server.folder, closed),
+                 "message: Quillrun: You must connect to the Internet first!\n", None, NO_NETWORK),
+                ("no server listening on a network", game_folder(server.folder, closed),
+                 SERVER_SAYS % closed + "did not answer. Your score was not uploaded.\n", None, ON_A_NETWORK),
+                ("a score the server refuses", game_folder(server.folder, here, best=40000),
+                 SERVER_SAYS % here + "refused the score: nsc must be a whole number from 0 to 32767\n", None),
+                # About 1000 dispatches pass in the wait of 10 seconds.
+                ("a server that never answers", game_folder(server.folder, mute),
+                 SERVER_SAYS % mute + "did not answer within 10 seconds. Your score may not have been uploaded.\n",
+                 None, None, "1 tap 3\n2 tap U\n3000 close\n"),
                 # Windows-1252 in Maps.ini: "Café & Bar", "Jörg #1 = Åke  Ø".
                 ("names beyond ASCII", game_folder(server.folder, here, name="Café & Bar", holder="Jörg #1 = Åke  Ø"),
                  UPLOADED, ("Café and Bar", "Jörg #1 = Åke  Ø")),
             ]
             expected = []
-            for what, game, messages, stored in rows:
+            for what, game, messages, stored, routes, keys in (r + (None, UPLOAD_KEYS)[len(r) - 4:] for r in rows):
                 with self.subTest(what):
-                    self.assertEqual(play(game, UPLOAD_KEYS), messages)
+                    self.assertEqual(play(game, keys, routes=routes), messages)
                     expected += [stored] if stored else []
                     uploads = server.json("/api/uploads?limit=100")["uploads"]
                     self.assertEqual(sorted((u["mapName"], u["holder"]) for u in uploads), sorted(expected))
                     self.assertTrue(all((u["map"], u["score"], u["date"]) == (3, 725, time.strftime("%Y-%m-%d")) for u in uploads))
 
     def test_yes_opens_the_score_list_no_does_not(self):
+        page = "http://scores.localhost:8123/index2.php?game=4"
         with ScoreServer() as server:
             game = game_folder(server.folder, server.host_port, site="scores.localhost:8123")
-            for answer in ("no", "yes"):
-                opened = re.findall(r"^open: .*", play(game, UPLOAD_KEYS + "confirm %s\n" % answer), re.M)
-                self.assertEqual(opened, ["open: http://scores.localhost:8123/index2.php?game=4"] * (answer == "yes"))
-            self.assertEqual(len(server.stored("Pilot and Co")), 1)  # the same upload twice is stored once
+            rows = [  # the answer to the question and how opening the page goes; what follows the question
+                ("confirm no\n", ""),
+                ("confirm yes\n", "open: %s\n" % page),
+                ("confirm yes\nopen fail\n", "open failed: %s\nmessage: Uploading Score: The score list could not "
+                 "be opened in a web browser. Its address is:\\n%s\n" % (page, page)),
+            ]
+            for answers, after in rows:
+                with self.subTest(answers):
+                    self.assertEqual(play(game, UPLOAD_KEYS + answers), UPLOADED + after)
+            self.assertEqual(len(server.stored("Pilot and Co")), 1)  # the same upload thrice is stored once
 
     def test_an_upload_key_during_the_wait_starts_a_nested_upload(self):
         # The upload's wait handles keys: a second 'U' released at the first

@@ -89,6 +89,7 @@ struct GameState {
     Surface* shipSurface = nullptr;
     Surface* backgroundSurface = nullptr;
     Surface* helpSurface = nullptr;
+    Flag muted = 0;  // sound off ('M', --mute, the player's preferences)
 };
 
 extern GameState gs;

@@ -48,6 +48,8 @@ struct Options {
     uint32_t seed = 1;
     bool bench = false;
     std::vector<Shot> shots;
+    bool mute = false;
+    bool sounds = false;
 };
 
 // A bad command line or script: one line on standard error, status 2.
@@ -73,7 +75,7 @@ Options ParseCommandLine(int argc, char** argv) {
     CommandLine line;
     line.program = "quillrun-sim";
     line.synopsis = "[--game-dir DIR | --data-dir DIR --user-dir DIR] --script FILE [--until N] [--seed N] "
-                    "[--trace FILE] [--shot N:FILE.png]... [--bench]";
+                    "[--trace FILE] [--shot N:FILE.png]... [--bench] [--mute] [--sounds]";
     line.options = {
         {"game-dir", "DIR", "the program folder: Maps/, Pictures/, Replays/ (default: beside the program)",
          once(seenGameDir, "game-dir", o.gameDir, "a folder")},
@@ -118,6 +120,10 @@ Options ParseCommandLine(int argc, char** argv) {
              o.bench = true;
              return "";
          }},
+        {"mute", nullptr, "start with the sound off, as the 'M' key turns it off",
+         [&](const std::string&) { o.mute = true; return std::string(); }},
+        {"sounds", nullptr, "write the sounds the game plays to standard output, one line each",
+         [&](const std::string&) { o.sounds = true; return std::string(); }},
     };
     ParseCommandLine(line, argc, argv);
     if (!seenScript) Fail("--script is required; see --help");
@@ -302,6 +308,8 @@ int main(int argc, char** argv) {
     ArmFileStepKill();
     PlatformSeedRandom(opt.seed);
     HeadlessSetMessageEcho(stdout);
+    if (opt.sounds) HeadlessSetSoundEcho(stdout);
+    if (opt.mute) gs.muted = kTrue;
     HeadlessSetDispatchHook(OnDispatch);
     SetGameFolders(opt.folders);
 

@@ -137,7 +137,9 @@ void UploadScore() {
     if (map < 1 || map > kKnownMaps) return;
     if (FileSizeText(MapFolderFor(gs.maps[map].file) + "/" + gs.maps[map].file) != knownMapSizes[map]) return;
 
-    HttpGetWhilePolling(ScoreRequest(map), kRequestLimitMs, PlatformDispatchEvents);
+    if (HttpGetWhilePolling(ScoreRequest(map), kRequestLimitMs, PlatformDispatchEvents)) {
+        PlatformPlaySound(SoundId::kUpload, 1);
+    }
 
     if (PlatformAskYesNo("Your score uploaded! Do you want to check if you got to the list?", "Uploading Score")) {
         PlatformOpenUrl(ScoreListPage());

@@ -14,7 +14,7 @@ void ToggleSound() {
     gs.muted = gs.muted != 0 ? kFalse : kTrue;
     PlatformSetSoundMuted(gs.muted != 0);
     // Read afresh so that the other settings stay as the file has them. A
-    // file that cannot be written leaves the switch for this session only.
+    // file that cannot be written keeps the switch only until the game ends.
     Preferences p = LoadPreferences();
     p.muted = gs.muted != 0;
     SavePreferences(p);

@@ -95,3 +95,5 @@ std::string PicturesFolder() { return folders.data + "/Pictures"; }
 std::string ScreenshotFolder() { return folders.user + "/Screenshots"; }
 
 std::string PreferencesPath() { return folders.user + "/Preferences.ini"; }
+
+std::string SoundsFolder() { return folders.data + "/Sounds"; }

@@ -52,3 +52,5 @@ std::string PicturesFolder();
 std::string ScreenshotFolder();
 // <user>/Preferences.ini: the player's window and sound settings.
 std::string PreferencesPath();
+// <data>/Sounds
+std::string SoundsFolder();

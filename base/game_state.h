@@ -90,6 +90,7 @@ struct GameState {
     Surface* backgroundSurface = nullptr;
     Surface* helpSurface = nullptr;
     std::string routeTablePath;  // where the upload reads the machine's routes; empty: /proc/net/route
+    Flag muted = 0;  // sound off ('M', --mute, the player's preferences)
 };
 
 extern GameState gs;

@@ -49,3 +49,11 @@ void HeadlessSetClock(int32_t ms);
 // outcome opens. A page that does not open is written to the message echo as
 // "open failed: " + url.
 void HeadlessQueueOpenResult(bool opened);
+
+// When set, the sounds the game would play are written to `out`, one line
+// each: "sound: <dispatch> <name> <strength>" for a sound played once,
+// "sound: <dispatch> <name> start|stop" when a loop begins or ends. The
+// dispatch is the one whose trace line shows the cause: the current one for
+// a sound of a key event, the next one for a sound of the frame's work.
+// While the sound is off nothing is written and the loops stop.
+void HeadlessSetSoundEcho(std::FILE* out);

@@ -27,6 +27,10 @@ struct HeadlessState {
     std::vector<std::string> messages;
     std::vector<std::string> openedUrls;
     std::FILE* echo = nullptr;
+    int dispatchDepth = 0;  // > 0 while a dispatch's hook runs
+    std::FILE* soundEcho = nullptr;
+    bool muted = false;
+    uint32_t loops = 0;  // as heard: none while muted
 };
 
 HeadlessState& State() {
@@ -129,6 +133,11 @@ void PlatformDispatchEvents() {
     HeadlessState& s = State();
     s.dispatches += 1;
     if (!s.hook) throw ProgramEnded{0};
+    struct Depth {
+        int& depth;
+        explicit Depth(int& d) : depth(d) { ++depth; }
+        ~Depth() { --depth; }
+    } inDispatch(s.dispatchDepth);
     s.hook(s.dispatches);
 }
 
@@ -158,3 +167,41 @@ std::string PlatformInputBox(const std::string& prompt, const std::string& capti
 }
 
 void PlatformEndProgram(int status) { throw ProgramEnded{status}; }
+
+namespace {
+
+long SoundDispatch() {
+    const HeadlessState& s = State();
+    return s.dispatchDepth > 0 ? s.dispatches : s.dispatches + 1;
+}
+
+// Writes a line for every loop that begins or ends.
+void HearLoops(uint32_t loops) {
+    HeadlessState& s = State();
+    const uint32_t changed = s.loops ^ loops;
+    s.loops = loops;
+    if (s.soundEcho == nullptr || changed == 0) return;
+    for (int i = 0; i < kSoundCount; ++i) {
+        const SoundId id = static_cast<SoundId>(i);
+        if ((changed & SoundBit(id)) == 0) continue;
+        std::fprintf(s.soundEcho, "sound: %ld %s %s\n", SoundDispatch(), SoundName(id),
+                     (loops & SoundBit(id)) != 0 ? "start" : "stop");
+    }
+}
+
+}  // namespace
+
+void HeadlessSetSoundEcho(std::FILE* out) { State().soundEcho = out; }
+
+void PlatformPlaySound(SoundId id, float strength) {
+    const HeadlessState& s = State();
+    if (s.soundEcho == nullptr || s.muted) return;
+    std::fprintf(s.soundEcho, "sound: %ld %s %.2f\n", SoundDispatch(), SoundName(id), static_cast<double>(strength));
+}
+
+void PlatformSetSoundLoops(uint32_t loops) { HearLoops(State().muted ? 0 : loops); }
+
+void PlatformSetSoundMuted(bool muted) {
+    State().muted = muted;
+    if (muted) HearLoops(0);
+}

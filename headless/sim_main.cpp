@@ -49,6 +49,8 @@ struct Options {
     bool bench = false;
     std::vector<Shot> shots;
     std::string routeTable;
+    bool mute = false;
+    bool sounds = false;
 };
 
 // A bad command line or script: one line on standard error, status 2.
@@ -74,7 +76,7 @@ Options ParseCommandLine(int argc, char** argv) {
     CommandLine line;
     line.program = "quillrun-sim";
     line.synopsis = "[--game-dir DIR | --data-dir DIR --user-dir DIR] --script FILE [--until N] [--seed N] "
-                    "[--trace FILE] [--shot N:FILE.png]... [--bench] [--route-table FILE]";
+                    "[--trace FILE] [--shot N:FILE.png]... [--bench] [--route-table FILE] [--mute] [--sounds]";
     line.options = {
         {"game-dir", "DIR", "the program folder: Maps/, Pictures/, Replays/ (default: beside the program)",
          once(seenGameDir, "game-dir", o.gameDir, "a folder")},
@@ -121,6 +123,10 @@ Options ParseCommandLine(int argc, char** argv) {
          }},
         {"route-table", "FILE", "the machine's routes for the upload, as in /proc/net/route (the default)",
          once(seenRouteTable, "route-table", o.routeTable, "a file")},
+        {"mute", nullptr, "start with the sound off, as the 'M' key turns it off",
+         [&](const std::string&) { o.mute = true; return std::string(); }},
+        {"sounds", nullptr, "write the sounds the game plays to standard output, one line each",
+         [&](const std::string&) { o.sounds = true; return std::string(); }},
     };
     ParseCommandLine(line, argc, argv);
     if (!seenScript) Fail("--script is required; see --help");
@@ -306,6 +312,8 @@ int main(int argc, char** argv) {
     ArmFileStepKill();
     PlatformSeedRandom(opt.seed);
     HeadlessSetMessageEcho(stdout);
+    if (opt.sounds) HeadlessSetSoundEcho(stdout);
+    if (opt.mute) gs.muted = kTrue;
     HeadlessSetDispatchHook(OnDispatch);
     SetGameFolders(opt.folders);
     gs.routeTablePath = opt.routeTable;

@@ -191,5 +191,7 @@ void UploadScore() {
     if (map < 1 || map > kKnownMaps) return;
     if (FileSizeText(MapFolderFor(gs.maps[map].file) + "/" + gs.maps[map].file) != knownMapSizes[map]) return;
 
-    ReportAnswer(HttpGetWhilePolling(ScoreRequest(map), kRequestLimitMs, PlatformDispatchEvents));
+    const HttpAnswer answer = HttpGetWhilePolling(ScoreRequest(map), kRequestLimitMs, PlatformDispatchEvents);
+    if (answer.status != 0) PlatformPlaySound(SoundId::kUpload, 1);
+    ReportAnswer(answer);
 }

@@ -85,3 +85,32 @@ void PlatformSeedRandom(uint32_t seed);
 struct ProgramEnded {
     int status;
 };
+
+// The game's sounds, made by the content generator as <data>/Sounds/<name>.wav.
+// The first four loop while the game keeps them in its loop set; the others
+// play once.
+enum class SoundId : uint8_t { kEngineUp, kEngineDown, kTurbo, kBrake, kHit, kGameOver, kRecord, kSelect, kConfirm, kUpload };
+constexpr int kSoundCount = 10;
+
+// The file and log name of a sound: "engine-up", "hit", ...
+constexpr const char* SoundName(SoundId id) {
+    constexpr const char* names[kSoundCount] = {"engine-up", "engine-down", "turbo",  "brake",   "hit",
+                                                "game-over", "record",      "select", "confirm", "upload"};
+    return names[static_cast<int>(id)];
+}
+
+// A sound's bit in a loop set.
+constexpr uint32_t SoundBit(SoundId id) { return 1u << static_cast<unsigned>(id); }
+
+// Starts a sound once, mixed over whatever plays. `strength` (0..1) says how
+// hard the event was; the sound is louder with it.
+void PlatformPlaySound(SoundId id, float strength);
+
+// The looping sounds from now on, as SoundBit()s. The game sets them every
+// frame; the window lets a set that is not renewed (a dialog, a stalled
+// loop) fade out by itself.
+void PlatformSetSoundLoops(uint32_t loops);
+
+// Sound off (nothing plays, playing sounds stop) or on. The window opens the
+// sound device the first time sound is on; without one the game is silent.
+void PlatformSetSoundMuted(bool muted);

@@ -6,6 +6,7 @@
 #include "base/game_state.h"
 #include "gfx/play_field.h"
 #include "gfx/surface.h"
+#include "platform/platform.h"
 #include "screens/screen_text.h"
 
 namespace {
@@ -50,6 +51,7 @@ void StepSelection() {
             gs.selectedMap = static_cast<int16_t>(gs.selectedMap - 1);
         }
         gs.thrustUpHeld = 0;
+        PlatformPlaySound(SoundId::kSelect, 1);
     }
     if (gs.thrustDownHeld != 0) {
         // A selection beyond the list (not one a key can make) also wraps to 1.
@@ -60,6 +62,7 @@ void StepSelection() {
             gs.selectedMap = 1;
         }
         gs.thrustDownHeld = 0;
+        PlatformPlaySound(SoundId::kSelect, 1);
     }
 }
 

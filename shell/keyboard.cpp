@@ -7,6 +7,7 @@
 #include "online/score_upload.h"
 #include "platform/platform.h"
 #include "shell/run_start.h"
+#include "shell/sound_switch.h"
 
 namespace {
 Flag Toggled(Flag f) { return f != 0 ? kFalse : kTrue; }
@@ -49,11 +50,15 @@ void OnKeyDown(int16_t keyCode) {
         // StartRun clears `playing` again when the map fails to load.
         gs.playing = kTrue;
         StartRun();
+        if (gs.playing != 0) PlatformPlaySound(SoundId::kConfirm, 1);
     }
     if (gs.playing == 0) {
         for (int k = 1; k <= 9; ++k) {
             if (gs.maps[k].file.empty()) break;
-            if (keyCode == 48 + k) gs.selectedMap = static_cast<int16_t>(k);
+            if (keyCode == 48 + k && gs.selectedMap != k) {
+                gs.selectedMap = static_cast<int16_t>(k);
+                PlatformPlaySound(SoundId::kSelect, 1);
+            }
         }
     }
 }
@@ -89,4 +94,5 @@ void OnKeyUp(int16_t keyCode) {
         gs.helpShown = Toggled(gs.helpShown);
     }
     if (keyCode == 'U') UploadScore();
+    if (keyCode == 'M') ToggleSound();
 }

@@ -15,6 +15,7 @@
 #include "screens/selection_screen.h"
 #include "shell/run_end.h"
 #include "shell/run_start.h"
+#include "shell/sound_switch.h"
 
 namespace {
 // Milliseconds from `since` to `now`; the counter only moves forward, so the
@@ -23,8 +24,10 @@ uint32_t Elapsed(int32_t now, int32_t since) {
     return static_cast<uint32_t>(now) - static_cast<uint32_t>(since);
 }
 
-// The end of every shown frame: wait for its deadline, then handle input.
+// The end of every shown frame: the engine sounds as the frame left the
+// ship, the wait for its deadline, then input.
 void EndFrame() {
+    PlatformSetSoundLoops(EngineLoops());
     PaceFrame();
     PlatformDispatchEvents();
 }
@@ -32,6 +35,7 @@ void EndFrame() {
 
 void OnLoad() {
     PlatformShowWindow();
+    StartSound();
     MainLoop();
 }
 

@@ -21,6 +21,7 @@ float WholeF(float v) { return F(Whole(D(v))); }
 }  // namespace
 
 void EndRun() {
+    PlatformSetSoundLoops(0);
     LoadMapCatalogue();
 
     // selectedMap is kept within the catalogue by the keys; the guard only
@@ -28,11 +29,14 @@ void EndRun() {
     const int16_t map = (gs.selectedMap >= 1 && gs.selectedMap <= kMapCount) ? gs.selectedMap : gs.runMap;
     const bool mapValid = map >= 1 && map <= kMapCount;
     const float whole = WholeF(gs.score);
+    bool record = false;
 
     if (mapValid) {
         MapEntry& entry = gs.maps[map];
         const float best = entry.scoreBest;
         if (WholeF(best) < whole) {
+            record = true;
+            PlatformPlaySound(SoundId::kRecord, 1);
             const std::string prompt = "Congratulations, you broke the old record (" + FloatText(best) + ")\r\n" +
                                        "New record: " + FloatText(whole) + "\r\n" + "Enter your name!";
             const std::string answer = PlatformInputBox(prompt, "Quillrun", entry.scoreName, kHolderNameRules);
@@ -43,6 +47,8 @@ void EndRun() {
     }
 
     DrawGameOver(whole, mapValid, mapValid ? WholeF(gs.maps[map].scoreBest) : 0.0f);
+    // A new record has had its fanfare when the name was asked for.
+    if (!record) PlatformPlaySound(SoundId::kGameOver, 1);
 
     gs.shield = 0;
     gs.lastScore = Near16(D(whole));

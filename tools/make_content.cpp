@@ -1,5 +1,5 @@
 // Makes the game's content into a program folder: the 26 caves with their
-// catalogue, the ship, the backgrounds and the window icon.
+// catalogue, the ship, the backgrounds, the window icon and the sounds.
 //
 //   quillrun-make-content <game folder>
 //
@@ -27,26 +27,14 @@
 #include "gfx/png_codec.h"
 #include "maps/settings_file.h"
 #include "online/known_map_sizes.h"
+#include "tools/content_numbers.h"
+#include "tools/make_sounds.h"
 
 namespace {
 
 constexpr int kRows = 200;
 
 // ---------------------------------------------------------------- numbers
-
-struct Rng {
-    uint64_t s;
-    explicit Rng(uint64_t seed) : s(seed * 0x9E3779B97F4A7C15ull + 0x2545F4914F6CDD1Dull) {}
-    uint64_t Next() {  // splitmix64
-        uint64_t z = (s += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    double Unit() { return static_cast<double>(Next() >> 11) * (1.0 / 9007199254740992.0); }
-    double Range(double a, double b) { return a + (b - a) * Unit(); }
-    int Int(int a, int b) { return a + static_cast<int>(Next() % static_cast<uint64_t>(b - a + 1)); }
-};
 
 uint32_t Hash3(int32_t x, int32_t y, uint32_t seed) {
     uint32_t h = seed * 0x27d4eb2du;
@@ -117,14 +105,6 @@ std::vector<uint8_t> PngBytes(const std::vector<uint8_t>& rgba, int w, int h) {
     std::vector<uint8_t> out;
     if (!EncodePng(rgba.data(), w, h, 4, &out)) out.clear();
     return out;
-}
-
-void Put16(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-    b[at] = static_cast<uint8_t>(v);
-    b[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 // How a cave file reaches its exact byte size.
@@ -1031,10 +1011,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string dir = argv[1];
-    const std::string maps = dir + "/Maps/", pictures = dir + "/Pictures/";
+    const std::string maps = dir + "/Maps/", pictures = dir + "/Pictures/", sounds = dir + "/Sounds/";
     mkdir(dir.c_str(), 0755);
     mkdir((dir + "/Maps").c_str(), 0755);
     mkdir((dir + "/Pictures").c_str(), 0755);
+    mkdir((dir + "/Sounds").c_str(), 0755);
     bool ok = true;
     auto save = [&](const std::string& path, const std::vector<uint8_t>& bytes) {
         if (bytes.empty() || !WriteWhole(path, bytes)) {
@@ -1061,6 +1042,10 @@ int main(int argc, char** argv) {
 
     save(pictures + "Ship.jpg", MakeShipJpeg());
     save(pictures + "icon.png", MakeIcon(32));
+    for (int i = 0; i < kSoundCount; ++i) {
+        const SoundId id = static_cast<SoundId>(i);
+        save(sounds + SoundName(id) + ".wav", MakeSoundWav(id));
+    }
 
     Fonts fonts;
     if (TTF_Init() != 0) {

@@ -117,6 +117,7 @@ struct Options {
     std::string userDir;
     bool fullscreen = false;
     bool lowPower = false;
+    bool mute = false;
 };
 
 Options ParseOptions(int argc, char** argv) {
@@ -133,6 +134,8 @@ Options ParseOptions(int argc, char** argv) {
          [&](const std::string&) { o.fullscreen = true; return std::string(); }},
         {"low-power", nullptr, "let the frame pacer sleep instead of keeping a core busy",
          [&](const std::string&) { o.lowPower = true; return std::string(); }},
+        {"mute", nullptr, "start with the sound off ('M' switches it and is remembered)",
+         [&](const std::string&) { o.mute = true; return std::string(); }},
     };
     ParseCommandLine(line, argc, argv);
     return o;
@@ -198,5 +201,6 @@ int main(int argc, char** argv) {
     // The pointer is hidden over the play field.
     SDL_ShowCursor(SDL_DISABLE);
     PrepareUserFolder();
+    if (options.mute) gs.muted = kTrue;
     OnLoad();
 }

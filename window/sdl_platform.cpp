@@ -1,5 +1,7 @@
 // The platform layer of the window build, on SDL2.
 #include <SDL.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
@@ -164,4 +166,16 @@ void PlatformEndProgram(int status) {
     WritePacingLog();
     SDL_Quit();
     std::exit(status);
+}
+
+void WithoutLibraryNoise(void (*work)()) {
+    const int savedErr = ::dup(2);
+    const int devNull = savedErr >= 0 ? ::open("/dev/null", O_WRONLY | O_CLOEXEC) : -1;
+    if (devNull >= 0) ::dup2(devNull, 2);
+    work();
+    if (devNull >= 0) {
+        ::dup2(savedErr, 2);
+        ::close(devNull);
+    }
+    if (savedErr >= 0) ::close(savedErr);
 }

@@ -34,3 +34,7 @@ bool GameHoldsKey(SDL_Scancode scancode);
 
 // Reads a PNG file as 0xAARRGGBB pixels; false when it cannot be read.
 bool LoadPngArgb(const std::string& path, int* width, int* height, std::vector<uint32_t>* argb);
+
+// Runs `work` with standard error sent to /dev/null: libraries under SDL
+// (ALSA, Wayland) complain there about what one line of ours says better.
+void WithoutLibraryNoise(void (*work)());

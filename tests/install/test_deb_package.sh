@@ -46,6 +46,7 @@ expected=(/usr/bin/quillrun /usr/bin/quillrun-sim /usr/share/quillrun/Maps/Maps.
     /usr/share/applications/org.quillrun.Quillrun.desktop /usr/share/metainfo/org.quillrun.Quillrun.metainfo.xml
     /usr/share/man/man6/quillrun.6.gz)
 for k in $(seq -w 1 26); do expected+=("/usr/share/quillrun/Maps/Cave$k.bmp"); done
+for s in engine-up hit game-over; do expected+=("/usr/share/quillrun/Sounds/$s.wav"); done
 for size in 16 32 48 64 128 256; do expected+=("/usr/share/icons/hicolor/${size}x${size}/apps/quillrun.png"); done
 for f in "${expected[@]}"; do grep -qx "$f" "$WORK/contents.txt" || fail "$f is not in the package"; done
 

@@ -30,6 +30,7 @@ expected=(bin/quillrun-sim share/quillrun/Maps/Maps.ini share/quillrun/Maps/Cave
     share/quillrun/Pictures/icon.png share/applications/org.quillrun.Quillrun.desktop
     share/metainfo/org.quillrun.Quillrun.metainfo.xml share/man/man6/quillrun.6.gz)
 [ -x "$BUILD/game/quillrun" ] && expected+=(bin/quillrun)
+for s in engine-up engine-down turbo brake hit game-over record select confirm upload; do expected+=("share/quillrun/Sounds/$s.wav"); done
 for size in 16 32 48 64 128 256; do expected+=("share/icons/hicolor/${size}x${size}/apps/quillrun.png"); done
 for f in "${expected[@]}"; do [ -e "$PREFIX/$f" ] || fail "$f is not installed"; done
 for size in 16 256; do

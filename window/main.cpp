@@ -25,11 +25,14 @@
 #include "window/screenshot.h"
 #include "window/field_view.h"
 #include "window/sdl_window.h"
+#include "window/window_placement.h"
 #include "shell/main_loop.h"
 #include "shell/user_folder.h"
 
 namespace {
 constexpr int kIconSize = 32;
+// 6000 x 2160 pixels: wider than any screen already.
+constexpr int kMaxScale = 10;
 
 uint32_t ClockSeed() {
     timespec ts{};
@@ -117,6 +120,7 @@ struct Options {
     std::string userDir;
     bool fullscreen = false;
     bool lowPower = false;
+    int scale = 0;  // 0: the window's own choice
 };
 
 Options ParseOptions(int argc, char** argv) {
@@ -133,6 +137,13 @@ Options ParseOptions(int argc, char** argv) {
          [&](const std::string&) { o.fullscreen = true; return std::string(); }},
         {"low-power", nullptr, "let the frame pacer sleep instead of keeping a core busy",
          [&](const std::string&) { o.lowPower = true; return std::string(); }},
+        {"scale", "N", "open the window at N times the 600 x 216 play field (1 to 10)",
+         [&](const std::string& v) {
+             const bool whole = v.size() <= 2 && v.find_first_not_of("0123456789") == std::string::npos;
+             o.scale = whole && !v.empty() ? std::atoi(v.c_str()) : 0;
+             if (o.scale >= 1 && o.scale <= kMaxScale) return std::string();
+             return "--scale needs a whole number from 1 to " + std::to_string(kMaxScale) + ", got '" + v + "'";
+         }},
     };
     ParseCommandLine(line, argc, argv);
     return o;
@@ -188,7 +199,7 @@ int main(int argc, char** argv) {
     if (!InitPlayField(&reason)) FailStart(Cp1252ToUtf8(reason));
     const char* windowError = nullptr;
     if (!CreateGameWindow(&windowError)) NoScreen(std::string("cannot open the window: ") + windowError);
-    if (options.fullscreen) SDL_SetWindowFullscreen(sdlWindow.window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    PlaceGameWindow(options.scale, options.fullscreen);
     SetWindowIcon();
     SetLowPowerPacing(options.lowPower);
     // Both in the player's folder: the program folder when portable.

@@ -60,7 +60,7 @@ pad() { echo "$*" >>"$PAD_FILE"; }
 press() { pad button "$1" down && pad button "$1" up; }
 
 start_game() {
-    QUILLRUN_TEST_PAD="$PAD_FILE" "$GAME_DIR/quillrun" >"$WORK_DIR/game.log" 2>&1 &
+    QUILLRUN_TEST_PAD="$PAD_FILE" "$GAME_DIR/quillrun" "$@" >"$WORK_DIR/game.log" 2>&1 &
     GAME_PID=$!
     wait_until 30 find_game_window || fail "no window titled 'Quillrun v1.21' appeared"
 }

@@ -4,7 +4,7 @@
 # and centred on black as the window is resized, shown again when uncovered,
 # through both presenters (the window's buffer, as under Xvfb, and SDL's
 # OpenGL renderer); F11 without a window manager; the icon; F12 screenshots;
-# closing the window.
+# a message box at start-up; closing the window.
 source "$(dirname "$0")/lib.sh"
 setup_window_test "$@"
 H2="$WORK_DIR/help2x.png" MID="$WORK_DIR/middle.png"
@@ -98,6 +98,16 @@ F11 600x216 $HELP 0 0
 F11 1600x1200 $H2 200 384
 restart 1600x1200 $H2 200 384
 F11 1200x432 $H2 0 0"
+
+# A box raised at start-up is seen on screen: here the player's folder cannot
+# be made, a file standing in its way.
+request_close
+expect_exit_status 0
+: >"$WORK_DIR/file"
+XDG_DATA_HOME="$WORK_DIR/file" start_game --data-dir "$GAME_DIR" --scale 1
+wait_until 20 box_shown && [ "$(count 48 88 560 120 EEEDFE)" -ge 100 ] || fail "no message box with its text at start"
+send_keys Return
+wait_until 20 selection_shown || fail "no selection screen after the box"
 
 # The window's close button ends the game with status 0.
 request_close

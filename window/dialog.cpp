@@ -156,6 +156,7 @@ bool RunDialog(const DialogHandlers& handlers) {
     handlers.draw(saved);
     PresentField();
     for (bool open = true; open;) {
+        PresentField();  // a screenshot's note comes and goes meanwhile
         FeedTestPad();
         SDL_Event event;
         if (!SDL_WaitEventTimeout(&event, 50)) continue;

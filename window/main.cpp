@@ -22,6 +22,7 @@
 #include "platform/platform.h"
 #include "window/gamepad.h"
 #include "window/pacing.h"
+#include "window/screen_note.h"
 #include "window/screenshot.h"
 #include "window/field_view.h"
 #include "window/sdl_window.h"
@@ -205,6 +206,7 @@ int main(int argc, char** argv) {
     // Both in the player's folder: the program folder when portable.
     StartGamepads(CurrentGameFolders().user + "/gamecontrollerdb.txt");
     StartScreenshots(ScreenshotFolder());
+    StartScreenNotes();
     TakeKeyboardRepeat();
     // The pointer is hidden over the play field.
     SDL_ShowCursor(SDL_DISABLE);

@@ -3,8 +3,8 @@
 # screen, the size it last had, --scale); the field scaled by whole factors
 # and centred on black as the window is resized, shown again when uncovered,
 # through both presenters (the window's buffer, as under Xvfb, and SDL's
-# OpenGL renderer); F11 without a window manager; the icon; F12 screenshots;
-# a message box at start-up; closing the window.
+# OpenGL renderer); F11 without a window manager; the icon; F12 screenshots
+# and their note; a message box at start-up; closing the window.
 source "$(dirname "$0")/lib.sh"
 setup_window_test "$@"
 H2="$WORK_DIR/help2x.png" MID="$WORK_DIR/middle.png"
@@ -70,15 +70,20 @@ start_game
 # F12 writes the field as shown to Screenshots/quillrun-YYYYMMDD-HHMMSS.png.
 send_keys F1
 wait_until 20 help_shown || fail "no help picture"
+# A note says so over the window for a while; the shot never holds it.
 send_keys F12
+wait_until 20 note_shown || fail "no note on screen after F12"
 wait_until 20 compgen -G "$GAME_DIR/Screenshots/quillrun-*.png" >/dev/null || fail "no screenshot written"
 shots=$(ls "$GAME_DIR/Screenshots")
 [[ $shots =~ ^quillrun-20[0-9]{6}-[0-2][0-9][0-5][0-9][0-6][0-9]\.png$ ]] || fail "Screenshots holds $shots"
-shoot && alike "$GAME_DIR/Screenshots/$shots" "$SHOT" 0.001 || fail "the screenshot is not the window"
-# A screenshot that cannot be written: one line on standard error, the game goes on.
+wait_until 20 not note_shown || fail "the note stays on screen"
+alike "$GAME_DIR/Screenshots/$shots" "$SHOT" 0.001 || fail "the screenshot is not the window"
+# A screenshot that cannot be written: one line on standard error and the
+# note, the game goes on.
 rm -r "$GAME_DIR/Screenshots" && : >"$GAME_DIR/Screenshots"
 send_keys F12
 wait_until 20 grep -q screenshot "$WORK_DIR/game.log" || fail "no line on standard error about the screenshot"
+wait_until 20 note_shown || fail "no note on screen after a failed screenshot"
 send_keys F1
 wait_until 20 not help_shown || fail "the game does not answer keys after a failed screenshot"
 

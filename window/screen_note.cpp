@@ -11,12 +11,12 @@
 #include "base/geometry.h"
 #include "gfx/surface.h"
 #include "gfx/text.h"
-#include "window/dialog.h"
 
 namespace {
 constexpr Uint64 kShownMs = 2000;
 constexpr int kNoteX = 4, kNoteY = 4, kNoteH = 20, kNotePad = 6;
 constexpr int kFieldPixels = kFieldWidth * kFieldHeight;
+constexpr uint32_t kNoteColour = 0x803010;  // the dialogs' title bar blue
 
 std::mutex mutex;
 std::string posted;  // guarded by mutex
@@ -32,8 +32,9 @@ void DrawNote() {
     std::lock_guard<std::mutex> lock(mutex);
     const int length = static_cast<int>(posted.size());
     noteW = std::min(note->width, GlyphsWidth(style, posted.data(), length) + 2 * kNotePad);
-    FillSurface(note, kDialogTitleColour);
-    FrameBox(note, 0, 0, noteW, kNoteH, kLightBlue);
+    // A light blue frame around the blue panel.
+    FillSurface(note, kLightBlue);
+    for (int y = 1; y < kNoteH - 1; ++y) std::fill_n(note->pixels + y * note->width + 1, noteW - 2, kNoteColour);
     DrawGlyphs(note, kNotePad, 2, style, posted.data(), length);
 }
 }  // namespace

@@ -114,8 +114,9 @@ alike() {
 }
 
 # The screens seen: a dialog (message box or name dialog: its title bar's
-# blue is found nowhere else) or the screenshot's note at the top left, help, the selection screen (its light blue
-# divider), a run ("Shield:" in yellow, no divider).
+# blue is found nowhere else) or the screenshot's note at the top left, help,
+# the selection screen (its light blue divider), a run ("Shield:" in yellow,
+# no divider).
 box_shown() { shoot && [ "$(count 41 0 43 215 103080)" -ge 30 ]; }
 note_shown() { shoot && [ "$(count 5 5 40 22 103080)" -ge 300 ]; }
 help_shown() { shoot && alike "$SHOT" "$HELP" 0.02; }

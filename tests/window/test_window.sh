@@ -62,7 +62,8 @@ for presenter in default opengl; do
 done
 unset SDL_RENDER_DRIVER
 
-# Pictures/icon.png comes first and keeps its transparency.
+# Pictures/icon.png comes first and keeps its transparency. The window opens
+# at 600 x 216 again, the size the last one ended with.
 $CONVERT -size 32x32 xc:none -fill lime -draw "rectangle 0,0 15,31" "PNG32:$GAME_DIR/Pictures/icon.png"
 start_game
 [ "$(icon_at 3,5 28,5)" = "32x32 FF00FF00 00000000" ] || fail "icon from icon.png: $(icon_at 3,5 28,5)"

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "gfx/play_field.h"
+#include "platform/platform.h"
 #include "window/gamepad.h"
 #include "window/field_view.h"
 #include "window/sdl_window.h"
@@ -135,6 +136,8 @@ bool DialogPossible() { return MainField.image != nullptr && sdlWindow.window !=
 
 bool RunDialog(const DialogHandlers& handlers) {
     if (!DialogPossible()) return false;
+    // A box raised during start-up comes before the game shows its window.
+    if ((SDL_GetWindowFlags(sdlWindow.window) & SDL_WINDOW_HIDDEN) != 0) PlatformShowWindow();
     Surface* field = MainField.image;
     const PictureBox savedProps = MainField;
     const std::vector<uint32_t> saved(field->pixels, field->pixels + field->width * field->height);
@@ -153,6 +156,7 @@ bool RunDialog(const DialogHandlers& handlers) {
     handlers.draw(saved);
     PresentField();
     for (bool open = true; open;) {
+        PresentField();  // a screenshot's note comes and goes meanwhile
         FeedTestPad();
         SDL_Event event;
         if (!SDL_WaitEventTimeout(&event, 50)) continue;

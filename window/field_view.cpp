@@ -11,6 +11,7 @@
 
 #include "gfx/play_field.h"
 #include "gfx/surface.h"
+#include "window/screen_note.h"
 #include "window/sdl_window.h"
 
 namespace {
@@ -210,7 +211,7 @@ void ShowField(bool repaint) {
     if (sdlWindow.window == nullptr) return;
     const Surface* image = MainField.image;
     const bool whole = image != nullptr && image->width == kFieldWidth && image->height == kFieldHeight;
-    const uint32_t* field = whole ? image->pixels : nullptr;
+    const uint32_t* field = whole ? FieldWithNote(image->pixels) : nullptr;
     if (renderer != nullptr) {
         ShowWithRenderer(field, repaint);
     } else {

@@ -22,14 +22,18 @@
 #include "platform/platform.h"
 #include "window/gamepad.h"
 #include "window/pacing.h"
+#include "window/screen_note.h"
 #include "window/screenshot.h"
 #include "window/field_view.h"
 #include "window/sdl_window.h"
+#include "window/window_placement.h"
 #include "shell/main_loop.h"
 #include "shell/user_folder.h"
 
 namespace {
 constexpr int kIconSize = 32;
+// 6000 x 2160 pixels: wider than any screen already.
+constexpr int kMaxScale = 10;
 
 uint32_t ClockSeed() {
     timespec ts{};
@@ -118,6 +122,7 @@ struct Options {
     bool fullscreen = false;
     bool lowPower = false;
     bool mute = false;
+    int scale = 0;  // 0: the window's own choice
 };
 
 Options ParseOptions(int argc, char** argv) {
@@ -136,6 +141,13 @@ Options ParseOptions(int argc, char** argv) {
          [&](const std::string&) { o.lowPower = true; return std::string(); }},
         {"mute", nullptr, "start with the sound off ('M' switches it and is remembered)",
          [&](const std::string&) { o.mute = true; return std::string(); }},
+        {"scale", "N", "open the window at N times the 600 x 216 play field (1 to 10)",
+         [&](const std::string& v) {
+             const bool whole = v.size() <= 2 && v.find_first_not_of("0123456789") == std::string::npos;
+             o.scale = whole && !v.empty() ? std::atoi(v.c_str()) : 0;
+             if (o.scale >= 1 && o.scale <= kMaxScale) return std::string();
+             return "--scale needs a whole number from 1 to " + std::to_string(kMaxScale) + ", got '" + v + "'";
+         }},
     };
     ParseCommandLine(line, argc, argv);
     return o;
@@ -191,12 +203,13 @@ int main(int argc, char** argv) {
     if (!InitPlayField(&reason)) FailStart(Cp1252ToUtf8(reason));
     const char* windowError = nullptr;
     if (!CreateGameWindow(&windowError)) NoScreen(std::string("cannot open the window: ") + windowError);
-    if (options.fullscreen) SDL_SetWindowFullscreen(sdlWindow.window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    PlaceGameWindow(options.scale, options.fullscreen);
     SetWindowIcon();
     SetLowPowerPacing(options.lowPower);
     // Both in the player's folder: the program folder when portable.
     StartGamepads(CurrentGameFolders().user + "/gamecontrollerdb.txt");
     StartScreenshots(ScreenshotFolder());
+    StartScreenNotes();
     TakeKeyboardRepeat();
     // The pointer is hidden over the play field.
     SDL_ShowCursor(SDL_DISABLE);

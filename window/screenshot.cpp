@@ -17,6 +17,7 @@
 #include "gfx/play_field.h"
 #include "gfx/surface.h"
 #include "platform/platform.h"
+#include "window/screen_note.h"
 
 namespace {
 std::string shotFolder;
@@ -51,13 +52,17 @@ void Write() {
     if (mkdir(shotFolder.c_str(), 0777) != 0 && errno != EEXIST) {
         std::fprintf(stderr, "quillrun: cannot make the folder %s for the screenshot: %s\n", shotFolder.c_str(),
                      std::strerror(errno));
+        PostScreenNote("Screenshot not saved");
         return;
     }
     const std::string path = FreeName(takenAt);
     if (path.empty() || !WritePng(copy, path)) {
         std::fprintf(stderr, "quillrun: cannot write the screenshot %s\n",
                      path.empty() ? (shotFolder + "/quillrun-*.png").c_str() : path.c_str());
+        PostScreenNote("Screenshot not saved");
+        return;
     }
+    PostScreenNote("Screenshot saved: " + path.substr(shotFolder.size() + 1));
 }
 
 void WriterLoop() {
@@ -91,6 +96,7 @@ void TakeScreenshot() {
     std::lock_guard<std::mutex> lock(mutex);
     if (pending) {
         std::fprintf(stderr, "quillrun: screenshot skipped: the last one is still being written\n");
+        PostScreenNote("Screenshot not saved");
         return;
     }
     std::copy(field->pixels, field->pixels + field->width * field->height, copy->pixels);

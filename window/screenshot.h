@@ -9,7 +9,8 @@ void StartScreenshots(const std::string& folder);
 
 // Copies the field and hands it to the writer thread, which saves it as
 // quillrun-YYYYMMDD-HHMMSS.png in the folder (local time; "-2", "-3", ...
-// added when a shot of that second exists). A failure is one line on
+// added when a shot of that second exists). A note over the window says
+// "Screenshot saved: NAME", or "Screenshot not saved" with one line on
 // standard error; the game goes on. Nothing is allocated here but the name.
 void TakeScreenshot();
 

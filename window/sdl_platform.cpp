@@ -12,6 +12,7 @@
 #include "window/screenshot.h"
 #include "window/sdl_window.h"
 #include "window/test_pad.h"
+#include "window/window_placement.h"
 #include "shell/keyboard.h"
 #include "shell/main_loop.h"
 
@@ -22,13 +23,6 @@ namespace {
 // passed on only for these, so a key pressed into a dialog (ESC to cancel
 // it) never reaches the game with its release.
 bool gameKeyDown[SDL_NUM_SCANCODES];
-
-void ToggleFullscreen() {
-    const Uint32 flags = SDL_GetWindowFlags(sdlWindow.window);
-    const bool full = (flags & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
-    SDL_SetWindowFullscreen(sdlWindow.window, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
-    RepaintField();
-}
 
 void HandleKey(const SDL_KeyboardEvent& key) {
     const SDL_Scancode sc = key.keysym.scancode;
@@ -97,7 +91,7 @@ int16_t VirtualKeyOf(const SDL_Keysym& key) {
 
 bool HandleWindowEvent(const SDL_Event& event) {
     if ((event.type == SDL_KEYDOWN || event.type == SDL_KEYUP) && event.key.keysym.sym == SDLK_F11) {
-        if (event.type == SDL_KEYDOWN && event.key.repeat == 0) ToggleFullscreen();
+        if (event.type == SDL_KEYDOWN && event.key.repeat == 0) ToggleFullScreen();
         return true;
     }
     if ((event.type == SDL_KEYDOWN || event.type == SDL_KEYUP) && event.key.keysym.sym == SDLK_F12) {
@@ -164,6 +158,7 @@ void PlatformShowWindow() {
 void PlatformEndProgram(int status) {
     FinishScreenshots();
     WritePacingLog();
+    KeepWindowPreferences();
     SDL_Quit();
     std::exit(status);
 }

@@ -60,7 +60,7 @@ pad() { echo "$*" >>"$PAD_FILE"; }
 press() { pad button "$1" down && pad button "$1" up; }
 
 start_game() {
-    QUILLRUN_TEST_PAD="$PAD_FILE" "$GAME_DIR/quillrun" >"$WORK_DIR/game.log" 2>&1 &
+    QUILLRUN_TEST_PAD="$PAD_FILE" "$GAME_DIR/quillrun" "$@" >"$WORK_DIR/game.log" 2>&1 &
     GAME_PID=$!
     wait_until 30 find_game_window || fail "no window titled 'Quillrun v1.21' appeared"
 }
@@ -121,9 +121,11 @@ alike() {
 }
 
 # The screens seen: a dialog (message box or name dialog: its title bar's
-# blue is found nowhere else), help, the selection screen (its light blue
-# divider), a run ("Shield:" in yellow, no divider).
+# blue is found nowhere else) or the screenshot's note at the top left, help,
+# the selection screen (its light blue divider), a run ("Shield:" in yellow,
+# no divider).
 box_shown() { shoot && [ "$(count 41 0 43 215 103080)" -ge 30 ]; }
+note_shown() { shoot && [ "$(count 5 5 40 22 103080)" -ge 300 ]; }
 help_shown() { shoot && alike "$SHOT" "$HELP" 0.02; }
 selection_shown() { shoot && [ "$(count 319 0 320 215 8080FF)" -ge 400 ]; }
 run_shown() { shoot && [ "$(count 0 201 36 215 FFFF00)" -ge 40 ] && [ "$(count 319 0 320 199 8080FF)" = 0 ]; }

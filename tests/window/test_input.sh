@@ -31,7 +31,7 @@ paused() { shoot && [ "$(count 190 60 420 110 FF0000)" -ge 1000 ]; }
 
 write_catalogue
 pad attach
-start_game
+start_game --scale 1
 # Keys: keypad 2 selects no map, main-row 2 selects map 2.
 after "send_keys KP_2 Return" "keypad 2 and ENTER did not start a run on map 1" run_shown
 after "send_keys Escape 2 Return" "main-row 2 and ENTER did not open the message box for map 2" box_shown

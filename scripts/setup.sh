@@ -13,7 +13,7 @@ PACKAGES=(
   libcpp-httplib-dev libsqlite3-dev libpqxx-dev
 )
 TEST_PACKAGES=(
-  desktop-file-utils appstream dpkg-dev
+  desktop-file-utils appstream dpkg-dev lintian adduser
   libgtest-dev xvfb xauth xdotool x11-apps x11-utils imagemagick xfonts-base python3 python3-pil
   clang-14 libclang-rt-14-dev
   postgresql chromium chromium-driver python3-selenium

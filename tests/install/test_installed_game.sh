@@ -42,7 +42,7 @@ done
 grep -aq '^ScoreBest' "$DATA/Maps/Maps.ini" && fail "the shipped Maps.ini holds records"
 desktop-file-validate "$PREFIX/share/applications/org.quillrun.Quillrun.desktop" >"$WORK/out.txt" 2>&1 ||
     fail "desktop-file-validate refuses the desktop entry"
-appstreamcli validate --no-net "$PREFIX/share/metainfo/org.quillrun.Quillrun.metainfo.xml" >"$WORK/out.txt" 2>&1 ||
+appstreamcli validate --pedantic --no-net "$PREFIX/share/metainfo/org.quillrun.Quillrun.metainfo.xml" >"$WORK/out.txt" 2>&1 ||
     fail "appstreamcli refuses the metainfo"
 grep -q "<release version=\"$("$SIM" --version | cut -d' ' -f2)\"" "$PREFIX/share/metainfo/org.quillrun.Quillrun.metainfo.xml" ||
     fail "the metainfo's release is not the program's version"

@@ -29,7 +29,7 @@ run_into_rock() {
 }
 
 export SDL_DISKAUDIOFILE="$WORK_DIR/heard.raw"
-start_game
+start_game --scale 1
 run_into_rock
 [ "$(loudest "$SDL_DISKAUDIOFILE")" -ge 3000 ] || fail "silent through the hits: loudest $(loudest "$SDL_DISKAUDIOFILE")"
 
@@ -42,7 +42,7 @@ run_into_rock
 stop_game
 
 export SDL_DISKAUDIOFILE="$WORK_DIR/next.raw"
-start_game
+start_game --scale 1
 run_into_rock
 [ "$(loudest "$SDL_DISKAUDIOFILE")" = 0 ] || fail "the next start is not silent"
 grep -q 'sound' "$WORK_DIR/game.log" && fail "a line about the sound on standard error"

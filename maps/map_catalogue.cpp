@@ -90,6 +90,21 @@ void TellRefused(const std::string& section, const std::string& key, const std::
     PlatformMessageBox(text, "Quillrun");
 }
 
+// The masked value that reads back as `name`, or false when there is none.
+// The reader trims blanks and tabs around a value and keeps its first 254
+// bytes, so a name that masks to one at either end reads back only when it
+// is a name of 254 bytes (one read cut short), written with one more byte
+// that the reader drops: 0x99, a masked ".".
+bool StoredName(const std::string& name, std::string& stored) {
+    stored = MaskText(name, kScoreMask);
+    if (stored.empty()) return true;
+    if (stored.size() > kMaxIniValueChars || IsBlank(stored.front())) return false;
+    if (!IsBlank(stored.back())) return true;
+    if (stored.size() < kMaxIniValueChars) return false;
+    stored.push_back(static_cast<char>('.' ^ kScoreMask));
+    return true;
+}
+
 }  // namespace
 
 std::string TwoDigits(int k) {
@@ -153,8 +168,10 @@ bool SetMapRecordText(std::string& iniText, int16_t index) {
     const MapEntry& entry = gs.maps[index];
     const std::string section = TwoDigits(index);
     std::string text = iniText;
-    if (!SetIniValue(text, section, "ScoreBest", MaskText(ScoreText(entry.scoreBest), kScoreMask)) ||
-        !SetIniValue(text, section, "ScoreName", MaskText(entry.scoreName, kScoreMask))) {
+    std::string name;
+    if (!StoredName(entry.scoreName, name) ||
+        !SetIniValue(text, section, "ScoreBest", MaskText(ScoreText(entry.scoreBest), kScoreMask)) ||
+        !SetIniValue(text, section, "ScoreName", name)) {
         return false;
     }
     iniText = std::move(text);

@@ -28,8 +28,6 @@
 
 namespace {
 
-constexpr size_t kMaxValueChars = 254;  // the profile call keeps one place for its zero
-
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string_view Trim(std::string_view s) {
@@ -182,7 +180,7 @@ std::string IniValue(const IniDocument& doc, const std::string& section, const s
     auto found = doc.values.find(IndexKey(section, key));
     if (found == doc.values.end()) return {};
     size_t n = found->second.second - found->second.first;
-    if (n > kMaxValueChars) n = kMaxValueChars;
+    if (n > kMaxIniValueChars) n = kMaxIniValueChars;
     return doc.text.substr(found->second.first, n);
 }
 

@@ -10,6 +10,9 @@
 
 constexpr unsigned char kScoreMask = 183;
 
+// The most bytes of a value the reader gives back, as the profile call does.
+constexpr size_t kMaxIniValueChars = 254;
+
 // Far above any real catalogue; a larger file is refused.
 constexpr size_t kMaxIniBytes = 1 << 20;
 

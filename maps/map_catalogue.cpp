@@ -18,8 +18,10 @@
 #include <system_error>
 #include <utility>
 
+#include "base/atomic_file.h"
 #include "base/game_state.h"
 #include "base/number_text.h"
+#include "base/regular_file.h"
 #include "maps/settings_file.h"
 #include "platform/platform.h"
 
@@ -78,13 +80,12 @@ bool ParseWidth(const std::string& text, int16_t& width) {
     return true;
 }
 
-void TellRefused(const std::string& section, const std::string& key, const std::string& value,
-                 const std::string& expected) {
+void TellRefused(const std::string& section, const MapRefusal& why) {
     std::string text = "Map " + section + " in Maps.ini has ";
-    if (value.empty()) {
-        text += "no " + key + " value";
+    if (why.value.empty()) {
+        text += "no " + why.key + " value";
     } else {
-        text += "the " + key + " value \"" + value + "\", which is not " + expected;
+        text += "the " + why.key + " value \"" + why.value + "\", which is not " + why.expected;
     }
     text += "; the map list ends before this map.";
     PlatformMessageBox(text, "Quillrun");
@@ -119,6 +120,50 @@ std::string ScoreText(float score) {
     return digits[0] == '-' ? digits : " " + digits;
 }
 
+SectionRead ReadMapSection(const IniDocument& ini, int k, MapEntry& entry, MapRefusal& why) {
+    const std::string section = TwoDigits(k);
+    std::string file = IniValue(ini, section, "File");
+    if (file.empty()) return SectionRead::kEnd;
+    std::string widthText = IniValue(ini, section, "Width");
+    std::string scoreText = IniValue(ini, section, "ScoreBest");
+    int16_t width = 0;
+    if (!ParseWidth(widthText, width)) {
+        why = {"Width", widthText, "a length from 1 to 32767"};
+        return SectionRead::kRefused;
+    }
+    float scoreBest = entry.scoreBest;  // kept when nothing is stored
+    if (!scoreText.empty() && !ParseNumber(MaskText(scoreText, kScoreMask), true, scoreBest)) {
+        why = {"ScoreBest", scoreText, "a stored score"};
+        return SectionRead::kRefused;
+    }
+    entry.file = std::move(file);
+    entry.width = width;
+    entry.name = IniValue(ini, section, "Name");
+    entry.scoreBest = scoreBest;
+    entry.scoreName = MaskText(IniValue(ini, section, "ScoreName"), kScoreMask);
+    return SectionRead::kMap;
+}
+
+CatalogueCheck CheckCatalogue(const IniDocument& ini) {
+    CatalogueCheck check;
+    MapEntry entry;
+    for (int k = 1; k <= kMapCount; ++k) {
+        const SectionRead read = ReadMapSection(ini, k, entry, check.why);
+        if (read == SectionRead::kEnd) break;
+        if (read == SectionRead::kRefused) {
+            check.refused = true;
+            break;
+        }
+        check.maps = k;
+    }
+    return check;
+}
+
+bool CatalogueWhole(const IniDocument& ini) {
+    const CatalogueCheck check = CheckCatalogue(ini);
+    return check.maps > 0 && !check.refused;
+}
+
 void LoadMapCatalogue() {
     IniDocument ini;
     const FileRead read = LoadIniDocument(gs.mapsIniPath, ini);
@@ -132,35 +177,44 @@ void LoadMapCatalogue() {
     }
     for (int k = 1; k <= kMapCount; ++k) {
         MapEntry& entry = gs.maps[k];
-        const std::string section = TwoDigits(k);
-        std::string file = IniValue(ini, section, "File");
-        if (file.empty()) {
+        MapRefusal why;
+        // A refused or missing map leaves the other fields as they were.
+        MapEntry loaded = entry;
+        const SectionRead result = ReadMapSection(ini, k, loaded, why);
+        if (result != SectionRead::kMap) {
             entry.file.clear();
+            if (result == SectionRead::kRefused) TellRefused(TwoDigits(k), why);
             return;
         }
-        std::string widthText = IniValue(ini, section, "Width");
-        std::string name = IniValue(ini, section, "Name");
-        std::string scoreText = IniValue(ini, section, "ScoreBest");
-        std::string scoreName = IniValue(ini, section, "ScoreName");
-
-        int16_t width = 0;
-        if (!ParseWidth(widthText, width)) {
-            entry.file.clear();
-            TellRefused(section, "Width", widthText, "a length from 1 to 32767");
-            return;
-        }
-        float scoreBest = entry.scoreBest;  // kept when nothing is stored
-        if (!scoreText.empty() && !ParseNumber(MaskText(scoreText, kScoreMask), true, scoreBest)) {
-            entry.file.clear();
-            TellRefused(section, "ScoreBest", scoreText, "a stored score");
-            return;
-        }
-        entry.file = file;
-        entry.width = width;
-        entry.name = name;
-        entry.scoreBest = scoreBest;
-        entry.scoreName = MaskText(scoreName, kScoreMask);
+        entry = std::move(loaded);
     }
+}
+
+bool CutShortOf(const std::string& text, const std::string& good) {
+    return good.size() > text.size() && good.compare(0, text.size(), text) == 0;
+}
+
+std::string GoodCopyPath(const std::string& iniPath) { return iniPath + ".good"; }
+
+void KeepGoodCopy(const std::string& iniPath, const std::string& text) {
+    IniDocument doc;
+    doc.text = text;
+    IndexIniText(doc);
+    const std::string good = GoodCopyPath(iniPath);
+    if (CatalogueWhole(doc) && ReplaceFileAtomically(good, text)) return;
+    // No copy rather than one older than the file: its records could belong
+    // to other replays.
+    if (!IsFolder(good)) RemoveFile(good);
+}
+
+bool ReplaceCatalogue(const std::string& iniPath, const std::string& text) {
+    bool copied = false;
+    const bool replaced = ReplaceFileAtomically(iniPath, text, [&] {
+        KeepGoodCopy(iniPath, text);
+        copied = true;
+    });
+    if (!replaced && copied) RemoveFile(GoodCopyPath(iniPath));
+    return replaced;
 }
 
 bool SetMapRecordText(std::string& iniText, int16_t index) {

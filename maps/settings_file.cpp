@@ -151,8 +151,13 @@ std::string IndexKey(std::string_view section, std::string_view key) {
 }  // namespace
 
 FileRead LoadIniDocument(const std::string& path, IniDocument& doc) {
-    doc.values.clear();
     const FileRead read = ReadRegularFile(path, kMaxIniBytes, doc.text);
+    IndexIniText(doc);
+    return read;
+}
+
+void IndexIniText(IniDocument& doc) {
+    doc.values.clear();
     const std::string& text = doc.text;
     size_t pos = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     std::string section;     // lower-cased name and the line end of IndexKey
@@ -173,7 +178,6 @@ FileRead LoadIniDocument(const std::string& path, IniDocument& doc) {
         }
         pos = line.next;
     }
-    return read;
 }
 
 std::string IniValue(const IniDocument& doc, const std::string& section, const std::string& key) {

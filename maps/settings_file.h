@@ -27,6 +27,9 @@ struct IniDocument {
 // result but kOk leaves an empty document.
 FileRead LoadIniDocument(const std::string& path, IniDocument& doc);
 
+// Indexes the values of doc.text, as LoadIniDocument does after reading.
+void IndexIniText(IniDocument& doc);
+
 // A value of a loaded document, as ReadIniValue gives it.
 std::string IniValue(const IniDocument& doc, const std::string& section, const std::string& key);
 

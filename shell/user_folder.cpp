@@ -115,7 +115,7 @@ bool MergeShippedMaps(const std::string& shippedIni, const std::string& userIni)
         for (const char* key : {"File", "Width", "Name"})
             changed = SetIniValue(text, section, key, IniValue(shipped, section, key)) || changed;
     }
-    return !changed || ReplaceFileAtomically(userIni, text);
+    return !changed || ReplaceCatalogue(userIni, text);
 }
 
 void PrepareUserFolder() {
@@ -130,7 +130,7 @@ void PrepareUserFolder() {
             std::string shipped;
             // No shipped catalogue: the game starts with an empty list, as a
             // portable folder without one does.
-            if (ReadCatalogue(ShippedMapsIniPath(), &shipped)) ok = ReplaceFileAtomically(ini, shipped);
+            if (ReadCatalogue(ShippedMapsIniPath(), &shipped)) ok = ReplaceCatalogue(ini, shipped);
         } else {
             ok = MergeShippedMaps(ShippedMapsIniPath(), ini);
         }

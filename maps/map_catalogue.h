@@ -67,3 +67,8 @@ bool ReplaceCatalogue(const std::string& iniPath, const std::string& text);
 
 // True when `text` is the start of `good` and shorter: a copy cut short.
 bool CutShortOf(const std::string& text, const std::string& good);
+
+// `iniPath` + ".damaged": a damaged catalogue is kept under this name + "-"
+// + the local date and time (YYYYMMDD-HHMMSS), copied through a temporary
+// file named after it.
+std::string DamagedCopyBase(const std::string& iniPath);

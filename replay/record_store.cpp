@@ -204,6 +204,7 @@ void RecoverRecords() {
 
     RemoveTemporariesOf(gs.mapsIniPath, true);
     RemoveTemporariesOf(GoodCopyPath(gs.mapsIniPath), false);
+    RemoveTemporariesOf(DamagedCopyBase(gs.mapsIniPath), false);
 
     // The good copy follows a whole Maps.ini, unless Maps.ini is a cut copy
     // of it: the repair at the next start takes that back.

@@ -16,7 +16,7 @@ void StoreRecord(int16_t map);
 // At start, after gs.mapsIniPath is set: a pending replay that a killed
 // store left behind is moved into place when Maps.ini already holds its
 // record, and removed otherwise; leftover temporary files of Maps.ini, of
-// its good copy and of the replay files are removed. Then the
+// its good and damaged copies and of the replay files are removed. Then the
 // good copy is made to hold a whole Maps.ini, unless Maps.ini is the start
 // of it cut short.
 void RecoverRecords();

@@ -20,6 +20,7 @@
 #include "maps/settings_file.h"
 #include "platform/platform.h"
 #include "replay/replay_file.h"
+#include "shell/catalogue_repair.h"
 
 namespace {
 
@@ -108,6 +109,8 @@ bool MergeShippedMaps(const std::string& shippedIni, const std::string& userIni)
     IniDocument shipped, user;
     LoadIniDocument(shippedIni, shipped);
     LoadIniDocument(userIni, user);
+    // A damaged catalogue the repair could not mend is not written over.
+    if (!CatalogueWhole(user)) return true;
     bool changed = false;
     for (int k = 1; k <= kMapCount; ++k) {
         const std::string section = TwoDigits(k);
@@ -119,12 +122,16 @@ bool MergeShippedMaps(const std::string& shippedIni, const std::string& userIni)
 }
 
 void PrepareUserFolder() {
-    if (PortableLayout()) return;
+    if (PortableLayout()) {
+        RepairMapsIni();
+        return;
+    }
     const std::string user = CurrentGameFolders().user;
     const std::string ini = MapsIniPath();
     const std::string replays = ReplayFolder();
     bool ok = MakeFolders(user) && MakeFolder(replays) && CanWriteIn(user) && CanWriteIn(replays);
     if (ok) {
+        RepairMapsIni();
         struct stat st {};
         if (::stat(ini.c_str(), &st) != 0) {
             std::string shipped;

@@ -100,7 +100,8 @@ std::string Prepare(const Scenario& s) {
         WriteFile(dir + "/Maps/.Maps.ini.tmp4242-7", "[01]\r\n");            // older temporary names
         WriteFile(dir + "/Maps/.Maps.ini.q1W2e3.tmp", "[01]\r\nFile=x\r\n");
         WriteFile(dir + "/Maps/Maps.ini.merge4242", "[01]\r\n");
-        WriteFile(dir + "/Maps/.Maps.ini.good.a1B2c3.tmp", "[01]\r\n");     // a copy cut short
+        WriteFile(dir + "/Maps/.Maps.ini.good.a1B2c3.tmp", "[01]\r\n");     // copies cut short
+        WriteFile(dir + "/Maps/.Maps.ini.damaged.a1B2c3.tmp", "[01]\r\n");
         WriteFile(dir + "/victim.txt", "untouched\n");
         ::symlink((dir + "/victim.txt").c_str(), (replays + "Map01.replay.tmp").c_str());
         WriteFile(replays + ".Map02.replay.Zz9Zz9.tmp", "mX2\r\n");

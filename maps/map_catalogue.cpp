@@ -9,7 +9,8 @@
 // earlier load cannot stay reachable; its other fields, and the entries after
 // it, keep what they held. Maps.ini is read once per load, and only when it
 // is a regular file of at most 1 MiB; anything else is refused with a message
-// and lists no maps.
+// and lists no maps. Every replacement of Maps.ini keeps its last good copy,
+// Maps.ini.good, beside it.
 #include "maps/map_catalogue.h"
 
 #include <charconv>

@@ -16,8 +16,8 @@ void LoadMapCatalogue();
 
 // ScoreBest and ScoreName of entry `index` set in the text of Maps.ini;
 // false (text unchanged) when the values cannot be written so that they read
-// back as they are. The record store
-// writes the text back together with the run's replay.
+// back as they are. The record store writes the text back together with the
+// run's replay.
 bool SetMapRecordText(std::string& iniText, int16_t index);
 
 // k written with two digits: "01" for 1.

@@ -90,6 +90,13 @@ void DropPartialLastLine(std::string& text) {
     text.resize(end == std::string::npos ? 0 : end + 1);
 }
 
+// Sets a value and indexes the text again, so that lookups never use the
+// places of the text before.
+void Set(IniDocument& doc, const std::string& section, const char* key, const std::string& value) {
+    SetIniValue(doc.text, section, key, value);
+    IndexIniText(doc);
+}
+
 // Mends a catalogue from the shipped one; true when it is then whole.
 bool Mend(IniDocument& doc, const IniDocument& shipped) {
     DropPartialLastLine(doc.text);
@@ -103,16 +110,14 @@ bool Mend(IniDocument& doc, const IniDocument& shipped) {
         MapRefusal why;
         if (ReadMapSection(doc, k, entry, why) == SectionRead::kRefused && why.key == "Width") {
             if (!shippedMap) return false;
-            SetIniValue(doc.text, section, "Width", IniValue(shipped, section, "Width"));
+            Set(doc, section, "Width", IniValue(shipped, section, "Width"));
         }
         if (shippedMap && IniValue(doc, section, "Name").empty())
-            SetIniValue(doc.text, section, "Name", IniValue(shipped, section, "Name"));
-        IndexIniText(doc);
+            Set(doc, section, "Name", IniValue(shipped, section, "Name"));
         if (ReadMapSection(doc, k, entry, why) == SectionRead::kRefused && why.key == "ScoreBest") {
             // A record that cannot be read is lost; the kept file still holds it.
-            SetIniValue(doc.text, section, "ScoreBest", "");
-            SetIniValue(doc.text, section, "ScoreName", "");
-            IndexIniText(doc);
+            Set(doc, section, "ScoreBest", "");
+            Set(doc, section, "ScoreName", "");
         }
     }
     return CatalogueWhole(doc);

@@ -191,10 +191,6 @@ void LoadMapCatalogue() {
     }
 }
 
-bool CutShortOf(const std::string& text, const std::string& good) {
-    return good.size() > text.size() && good.compare(0, text.size(), text) == 0;
-}
-
 std::string DamagedCopyBase(const std::string& iniPath) { return iniPath + ".damaged"; }
 
 std::string GoodCopyPath(const std::string& iniPath) { return iniPath + ".good"; }

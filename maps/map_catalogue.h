@@ -65,9 +65,6 @@ void KeepGoodCopy(const std::string& iniPath, const std::string& text);
 // replaced; the good copy is then removed if it was already written.
 bool ReplaceCatalogue(const std::string& iniPath, const std::string& text);
 
-// True when `text` is the start of `good` and shorter: a copy cut short.
-bool CutShortOf(const std::string& text, const std::string& good);
-
 // `iniPath` + ".damaged": a damaged catalogue is kept under this name + "-"
 // + the local date and time (YYYYMMDD-HHMMSS), copied through a temporary
 // file named after it.

@@ -164,6 +164,22 @@ bool StoreBoth(int16_t map) {
 
 }  // namespace
 
+bool CutShortOfGoodCopy(const IniDocument& ini, const IniDocument& good) {
+    const std::string& text = ini.text;
+    if (good.text.size() <= text.size() || good.text.compare(0, text.size(), text) != 0) return false;
+    // The game ends lines with CR LF: a CR that the copy follows with LF was cut there.
+    const bool lineEnded =
+        !text.empty() && (text.back() == '\n' || (text.back() == '\r' && good.text[text.size()] != '\n'));
+    if (!lineEnded) return true;
+    for (int k = 1; k <= kMapCount; ++k) {
+        const std::string section = TwoDigits(k);
+        const bool differs = IniValue(ini, section, "ScoreBest") != IniValue(good, section, "ScoreBest") ||
+                             IniValue(ini, section, "ScoreName") != IniValue(good, section, "ScoreName");
+        if (differs && IsFile(ReplayPath(static_cast<int16_t>(k)))) return true;
+    }
+    return false;
+}
+
 void StoreRecord(int16_t map) {
     if (map < 1 || map > kMapCount) return;
     const int lock = LockFolder(FolderOf(gs.mapsIniPath));
@@ -208,9 +224,9 @@ void RecoverRecords() {
 
     // The good copy follows a whole Maps.ini, unless Maps.ini is a cut copy
     // of it: the repair at the next start takes that back.
-    std::string good;
-    const bool goodRead = ReadRegularFile(GoodCopyPath(gs.mapsIniPath), kMaxIniBytes, good) == FileRead::kOk;
-    const bool asItIs = goodRead && (good == ini.text || CutShortOf(ini.text, good));
+    IniDocument good;
+    const bool goodRead = LoadIniDocument(GoodCopyPath(gs.mapsIniPath), good) == FileRead::kOk;
+    const bool asItIs = goodRead && (good.text == ini.text || CutShortOfGoodCopy(ini, good));
     if (iniRead == FileRead::kOk && CatalogueWhole(ini) && !asItIs) KeepGoodCopy(gs.mapsIniPath, ini.text);
     UnlockFolder(lock);
 }

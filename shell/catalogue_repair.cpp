@@ -21,6 +21,7 @@
 #include "maps/map_catalogue.h"
 #include "maps/settings_file.h"
 #include "platform/platform.h"
+#include "replay/record_store.h"
 #include "replay/replay_file.h"
 
 namespace {
@@ -166,7 +167,7 @@ void Repair(const std::string& ini) {
     if (ShippedMapsIniPath() != ini) shipped = ReadCatalogue(ShippedMapsIniPath());
     if (!shipped.whole) shipped.doc = IniDocument{};
     const bool cut = damaged.read == FileRead::kOk && good.read == FileRead::kOk &&
-                     CutShortOf(damaged.doc.text, good.doc.text);
+                     CutShortOfGoodCopy(damaged.doc, good.doc);
     if (damaged.whole && !cut && !ShippedMapCutShort(damaged.doc, shipped.doc)) return;
 
     IniDocument rebuilt;

@@ -5,8 +5,9 @@
 
 // Before the catalogue is loaded. Maps.ini is damaged when it cannot be read
 // (not a regular file of at most 1 MiB), lists no map, refuses a listed map
-// (its Width or ScoreBest), or is the start of its last good copy, cut
-// short. It is then replaced by the last good copy when that is a whole
+// (its Width or ScoreBest), is its last good copy cut short
+// (CutShortOfGoodCopy), or lists a map of the shipped file without a Name.
+// It is then replaced by the last good copy when that is a whole
 // catalogue, or else mended: a partial last line is dropped, a listed map
 // whose File is the shipped one of its number takes the shipped Width (and
 // the shipped Name when it has none) and keeps its record, an unreadable

@@ -46,7 +46,7 @@ TEST(DamagedCatalogue, IsKeptAndTheMapListComesBackWithItsRecords) {
         {"the Width of the record's map", std::string(player).replace(player.find("180", from), 3, "1?0"), false,
          false, player},
     };
-    for (size_t cut = from; cut <= to; ++cut)
+    for (size_t cut = from; cut < to; ++cut)
         rows.push_back({"cut after byte " + std::to_string(cut), player.substr(0, cut), false, true, player});
 
     for (const Row& r : rows) {

@@ -30,9 +30,9 @@ TEST(DamagedCatalogue, IsKeptAndTheMapListComesBackWithItsRecords) {
     const std::string shipped = ReadFile(data + "/Maps/Maps.ini");
     // The player's list: the shipped one with a record on map 2.
     std::string player = shipped;
+    player.insert(player.find("[03]"),
+                  "ScoreBest=" + MaskText(" 725", kScoreMask) + "\r\nScoreName=" + MaskText("Ann", kScoreMask) + "\r\n");
     const size_t from = player.find("[02]"), to = player.find("[03]");
-    player.insert(to, "ScoreBest=" + MaskText(" 725", kScoreMask) + "\r\nScoreName=" + MaskText("Ann", kScoreMask) +
-                          "\r\n");
     struct Row {
         std::string what, damaged;  // the damaged Maps.ini, or a folder
         bool folder, goodCopy;

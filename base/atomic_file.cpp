@@ -138,6 +138,10 @@ bool CommitStagedFile(const std::string& staged, const std::string& target) {
 }
 
 bool ReplaceFileAtomically(const std::string& target, std::string_view content) {
+    return ReplaceFileAtomically(target, content, nullptr);
+}
+
+bool ReplaceFileAtomically(const std::string& target, std::string_view content, const std::function<void()>& staged) {
     std::string real = target;
     struct stat st {};
     if (::lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
@@ -145,8 +149,10 @@ bool ReplaceFileAtomically(const std::string& target, std::string_view content) 
         if (::realpath(target.c_str(), resolved) == nullptr) return false;  // a dangling link
         real = resolved;
     }
-    const std::string staged = StageFileBeside(real, content);
-    return !staged.empty() && CommitStagedFile(staged, real);
+    const std::string stagedPath = StageFileBeside(real, content);
+    if (stagedPath.empty()) return false;
+    if (staged) staged();
+    return CommitStagedFile(stagedPath, real);
 }
 
 bool IsTemporaryOf(std::string_view entry, std::string_view targetName) {

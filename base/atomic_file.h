@@ -3,6 +3,7 @@
 // (and the file after a crash) see the old or the new file, never a mix.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,10 @@ bool CommitStagedFile(const std::string& staged, const std::string& target);
 // Both steps. A target that is a symbolic link is replaced through it: the
 // file it points to gets the new content and the link stays.
 bool ReplaceFileAtomically(const std::string& target, std::string_view content);
+
+// The same, calling `staged` once the new content is on disk beside the
+// target and before it takes the target's place.
+bool ReplaceFileAtomically(const std::string& target, std::string_view content, const std::function<void()>& staged);
 
 // True when `entry` (a name inside a folder) is a temporary file of
 // StageFileBeside for a target named `targetName` with the suffix ".tmp".

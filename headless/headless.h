@@ -21,6 +21,9 @@ void HeadlessSetDispatchHook(std::function<void(long dispatch)> hook);
 
 // Answers for the next modal dialogs, in order. A text-input dialog without
 // a queued answer is cancelled; a Yes/No box without one is answered No.
+// An answer that the window's dialog would not take, as it begins or ends in
+// a character its rules refuse there, is passed over like a refused try
+// (the echo shows "refused: " + answer) and the next answer is taken.
 void HeadlessQueueDialogAnswer(const std::string& utf8Text);
 void HeadlessQueueDialogCancel();
 void HeadlessQueueConfirm(bool yes);

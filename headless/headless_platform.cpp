@@ -156,14 +156,37 @@ bool PlatformAskYesNo(const std::string& text, const std::string& caption) {
     return yes;
 }
 
+namespace {
+// The window's field takes only the characters the rules carry, up to their
+// length, and refuses OK while it begins or ends in one they do not carry
+// there.
+bool RefusedAtItsEnds(const std::string& utf8, const InputRules& rules) {
+    std::string typed;
+    for (char c : Utf8ToCp1252(utf8)) {
+        if (typed.size() < rules.maxBytes && rules.carries(static_cast<unsigned char>(c))) typed.push_back(c);
+    }
+    return !typed.empty() && (!rules.carriesAtEnd(static_cast<unsigned char>(typed.front())) ||
+                              !rules.carriesAtEnd(static_cast<unsigned char>(typed.back())));
+}
+}  // namespace
+
 std::string PlatformInputBox(const std::string& prompt, const std::string& caption, const std::string&,
-                             const InputRules&) {
+                             const InputRules& rules) {
     RecordMessage(caption, prompt);
     HeadlessState& s = State();
-    if (s.dialogAnswers.empty()) return {};
-    DialogAnswer a = std::move(s.dialogAnswers.front());
-    s.dialogAnswers.pop_front();
-    return a.cancel ? std::string() : a.text;
+    for (;;) {
+        if (s.dialogAnswers.empty()) return {};
+        DialogAnswer a = std::move(s.dialogAnswers.front());
+        s.dialogAnswers.pop_front();
+        if (a.cancel) return {};
+        if (!RefusedAtItsEnds(a.text, rules)) return a.text;
+        // The dialog stays open, as the window's does; the next answer is
+        // the next try.
+        if (s.echo != nullptr) {
+            std::fprintf(s.echo, "refused: %s\n", a.text.c_str());
+            std::fflush(s.echo);
+        }
+    }
 }
 
 void PlatformEndProgram(int status) { throw ProgramEnded{status}; }

@@ -9,7 +9,8 @@
 // earlier load cannot stay reachable; its other fields, and the entries after
 // it, keep what they held. Maps.ini is read once per load, and only when it
 // is a regular file of at most 1 MiB; anything else is refused with a message
-// and lists no maps.
+// and lists no maps. Every replacement of Maps.ini keeps its last good copy,
+// Maps.ini.good, beside it.
 #include "maps/map_catalogue.h"
 
 #include <charconv>
@@ -18,8 +19,10 @@
 #include <system_error>
 #include <utility>
 
+#include "base/atomic_file.h"
 #include "base/game_state.h"
 #include "base/number_text.h"
+#include "base/regular_file.h"
 #include "maps/settings_file.h"
 #include "platform/platform.h"
 
@@ -78,16 +81,30 @@ bool ParseWidth(const std::string& text, int16_t& width) {
     return true;
 }
 
-void TellRefused(const std::string& section, const std::string& key, const std::string& value,
-                 const std::string& expected) {
+void TellRefused(const std::string& section, const MapRefusal& why) {
     std::string text = "Map " + section + " in Maps.ini has ";
-    if (value.empty()) {
-        text += "no " + key + " value";
+    if (why.value.empty()) {
+        text += "no " + why.key + " value";
     } else {
-        text += "the " + key + " value \"" + value + "\", which is not " + expected;
+        text += "the " + why.key + " value \"" + why.value + "\", which is not " + why.expected;
     }
     text += "; the map list ends before this map.";
     PlatformMessageBox(text, "Quillrun");
+}
+
+// The masked value that reads back as `name`, or false when there is none.
+// The reader trims blanks and tabs around a value and keeps its first 254
+// bytes, so a name that masks to one at either end reads back only when it
+// is a name of 254 bytes (one read cut short), written with one more byte
+// that the reader drops: 0x99, a masked ".".
+bool StoredName(const std::string& name, std::string& stored) {
+    stored = MaskText(name, kScoreMask);
+    if (stored.empty()) return true;
+    if (stored.size() > kMaxIniValueChars || IsBlank(stored.front())) return false;
+    if (!IsBlank(stored.back())) return true;
+    if (stored.size() < kMaxIniValueChars) return false;
+    stored.push_back(static_cast<char>('.' ^ kScoreMask));
+    return true;
 }
 
 }  // namespace
@@ -104,6 +121,50 @@ std::string ScoreText(float score) {
     return digits[0] == '-' ? digits : " " + digits;
 }
 
+SectionRead ReadMapSection(const IniDocument& ini, int k, MapEntry& entry, MapRefusal& why) {
+    const std::string section = TwoDigits(k);
+    std::string file = IniValue(ini, section, "File");
+    if (file.empty()) return SectionRead::kEnd;
+    std::string widthText = IniValue(ini, section, "Width");
+    std::string scoreText = IniValue(ini, section, "ScoreBest");
+    int16_t width = 0;
+    if (!ParseWidth(widthText, width)) {
+        why = {"Width", widthText, "a length from 1 to 32767"};
+        return SectionRead::kRefused;
+    }
+    float scoreBest = entry.scoreBest;  // kept when nothing is stored
+    if (!scoreText.empty() && !ParseNumber(MaskText(scoreText, kScoreMask), true, scoreBest)) {
+        why = {"ScoreBest", scoreText, "a stored score"};
+        return SectionRead::kRefused;
+    }
+    entry.file = std::move(file);
+    entry.width = width;
+    entry.name = IniValue(ini, section, "Name");
+    entry.scoreBest = scoreBest;
+    entry.scoreName = MaskText(IniValue(ini, section, "ScoreName"), kScoreMask);
+    return SectionRead::kMap;
+}
+
+CatalogueCheck CheckCatalogue(const IniDocument& ini) {
+    CatalogueCheck check;
+    MapEntry entry;
+    for (int k = 1; k <= kMapCount; ++k) {
+        const SectionRead read = ReadMapSection(ini, k, entry, check.why);
+        if (read == SectionRead::kEnd) break;
+        if (read == SectionRead::kRefused) {
+            check.refused = true;
+            break;
+        }
+        check.maps = k;
+    }
+    return check;
+}
+
+bool CatalogueWhole(const IniDocument& ini) {
+    const CatalogueCheck check = CheckCatalogue(ini);
+    return check.maps > 0 && !check.refused;
+}
+
 void LoadMapCatalogue() {
     IniDocument ini;
     const FileRead read = LoadIniDocument(gs.mapsIniPath, ini);
@@ -117,35 +178,42 @@ void LoadMapCatalogue() {
     }
     for (int k = 1; k <= kMapCount; ++k) {
         MapEntry& entry = gs.maps[k];
-        const std::string section = TwoDigits(k);
-        std::string file = IniValue(ini, section, "File");
-        if (file.empty()) {
+        MapRefusal why;
+        // A refused or missing map leaves the other fields as they were.
+        MapEntry loaded = entry;
+        const SectionRead result = ReadMapSection(ini, k, loaded, why);
+        if (result != SectionRead::kMap) {
             entry.file.clear();
+            if (result == SectionRead::kRefused) TellRefused(TwoDigits(k), why);
             return;
         }
-        std::string widthText = IniValue(ini, section, "Width");
-        std::string name = IniValue(ini, section, "Name");
-        std::string scoreText = IniValue(ini, section, "ScoreBest");
-        std::string scoreName = IniValue(ini, section, "ScoreName");
-
-        int16_t width = 0;
-        if (!ParseWidth(widthText, width)) {
-            entry.file.clear();
-            TellRefused(section, "Width", widthText, "a length from 1 to 32767");
-            return;
-        }
-        float scoreBest = entry.scoreBest;  // kept when nothing is stored
-        if (!scoreText.empty() && !ParseNumber(MaskText(scoreText, kScoreMask), true, scoreBest)) {
-            entry.file.clear();
-            TellRefused(section, "ScoreBest", scoreText, "a stored score");
-            return;
-        }
-        entry.file = file;
-        entry.width = width;
-        entry.name = name;
-        entry.scoreBest = scoreBest;
-        entry.scoreName = MaskText(scoreName, kScoreMask);
+        entry = std::move(loaded);
     }
+}
+
+std::string DamagedCopyBase(const std::string& iniPath) { return iniPath + ".damaged"; }
+
+std::string GoodCopyPath(const std::string& iniPath) { return iniPath + ".good"; }
+
+void KeepGoodCopy(const std::string& iniPath, const std::string& text) {
+    IniDocument doc;
+    doc.text = text;
+    IndexIniText(doc);
+    const std::string good = GoodCopyPath(iniPath);
+    if (CatalogueWhole(doc) && ReplaceFileAtomically(good, text)) return;
+    // No copy rather than one older than the file: its records could belong
+    // to other replays.
+    if (!IsFolder(good)) RemoveFile(good);
+}
+
+bool ReplaceCatalogue(const std::string& iniPath, const std::string& text) {
+    bool copied = false;
+    const bool replaced = ReplaceFileAtomically(iniPath, text, [&] {
+        KeepGoodCopy(iniPath, text);
+        copied = true;
+    });
+    if (!replaced && copied) RemoveFile(GoodCopyPath(iniPath));
+    return replaced;
 }
 
 bool SetMapRecordText(std::string& iniText, int16_t index) {
@@ -153,8 +221,10 @@ bool SetMapRecordText(std::string& iniText, int16_t index) {
     const MapEntry& entry = gs.maps[index];
     const std::string section = TwoDigits(index);
     std::string text = iniText;
-    if (!SetIniValue(text, section, "ScoreBest", MaskText(ScoreText(entry.scoreBest), kScoreMask)) ||
-        !SetIniValue(text, section, "ScoreName", MaskText(entry.scoreName, kScoreMask))) {
+    std::string name;
+    if (!StoredName(entry.scoreName, name) ||
+        !SetIniValue(text, section, "ScoreBest", MaskText(ScoreText(entry.scoreBest), kScoreMask)) ||
+        !SetIniValue(text, section, "ScoreName", name)) {
         return false;
     }
     iniText = std::move(text);

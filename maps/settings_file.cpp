@@ -28,8 +28,6 @@
 
 namespace {
 
-constexpr size_t kMaxValueChars = 254;  // the profile call keeps one place for its zero
-
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string_view Trim(std::string_view s) {
@@ -153,8 +151,13 @@ std::string IndexKey(std::string_view section, std::string_view key) {
 }  // namespace
 
 FileRead LoadIniDocument(const std::string& path, IniDocument& doc) {
-    doc.values.clear();
     const FileRead read = ReadRegularFile(path, kMaxIniBytes, doc.text);
+    IndexIniText(doc);
+    return read;
+}
+
+void IndexIniText(IniDocument& doc) {
+    doc.values.clear();
     const std::string& text = doc.text;
     size_t pos = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     std::string section;     // lower-cased name and the line end of IndexKey
@@ -175,14 +178,13 @@ FileRead LoadIniDocument(const std::string& path, IniDocument& doc) {
         }
         pos = line.next;
     }
-    return read;
 }
 
 std::string IniValue(const IniDocument& doc, const std::string& section, const std::string& key) {
     auto found = doc.values.find(IndexKey(section, key));
     if (found == doc.values.end()) return {};
     size_t n = found->second.second - found->second.first;
-    if (n > kMaxValueChars) n = kMaxValueChars;
+    if (n > kMaxIniValueChars) n = kMaxIniValueChars;
     return doc.text.substr(found->second.first, n);
 }
 

@@ -10,6 +10,9 @@
 
 constexpr unsigned char kScoreMask = 183;
 
+// The most bytes of a value the reader gives back, as the profile call does.
+constexpr size_t kMaxIniValueChars = 254;
+
 // Far above any real catalogue; a larger file is refused.
 constexpr size_t kMaxIniBytes = 1 << 20;
 
@@ -23,6 +26,9 @@ struct IniDocument {
 // Reads and indexes the file: a regular file of at most kMaxIniBytes. Any
 // result but kOk leaves an empty document.
 FileRead LoadIniDocument(const std::string& path, IniDocument& doc);
+
+// Indexes the values of doc.text, as LoadIniDocument does after reading.
+void IndexIniText(IniDocument& doc);
 
 // A value of a loaded document, as ReadIniValue gives it.
 std::string IniValue(const IniDocument& doc, const std::string& section, const std::string& key);

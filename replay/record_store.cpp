@@ -113,6 +113,23 @@ std::vector<std::string> Entries(const std::string& folder) {
 // Removes a leftover (never a folder).
 bool RemoveLeftover(const std::string& path) { return !IsFolder(path) && RemoveFile(path); }
 
+// Removes the temporary files of replacements of `path`; they lie beside
+// the file it names, also when it is a link. `olderNames` adds the names
+// that older versions gave the temporary files of Maps.ini.
+void RemoveTemporariesOf(const std::string& path, bool olderNames) {
+    std::string file = path;
+    char resolved[PATH_MAX];
+    if (::realpath(path.c_str(), resolved) != nullptr) file = resolved;
+    const std::string folder = FolderOf(file);
+    const std::string name = NameOf(file);
+    bool changed = false;
+    for (const std::string& entry : Entries(folder)) {
+        if (IsTemporaryOf(entry, name) || (olderNames && IsOldIniTemp(entry, name)))
+            changed = RemoveLeftover(folder + "/" + entry) || changed;
+    }
+    if (changed) SyncFolder(folder);
+}
+
 bool StoreBoth(int16_t map) {
     const std::string& iniPath = gs.mapsIniPath;
     std::string before;
@@ -128,16 +145,17 @@ bool StoreBoth(int16_t map) {
     const std::string tag = ScoreTag(ScoreText(gs.maps[map].scoreBest));
     const std::string pending = StageFileBeside(replayPath, replay, "." + tag + std::string(kPendingEnd));
     if (pending.empty()) return false;
-    if (!ReplaceFileAtomically(iniPath, ini)) {
+    if (!ReplaceCatalogue(iniPath, ini)) {
         RemoveFile(pending);
         return false;
     }
     if (!CommitStagedFile(pending, replayPath)) {
         // Take the record back, so that neither file has changed.
         if (read == FileRead::kOk) {
-            ReplaceFileAtomically(iniPath, before);
+            ReplaceCatalogue(iniPath, before);
         } else {
             RemoveFile(iniPath);
+            RemoveFile(GoodCopyPath(iniPath));
         }
         return false;
     }
@@ -145,6 +163,22 @@ bool StoreBoth(int16_t map) {
 }
 
 }  // namespace
+
+bool CutShortOfGoodCopy(const IniDocument& ini, const IniDocument& good) {
+    const std::string& text = ini.text;
+    if (good.text.size() <= text.size() || good.text.compare(0, text.size(), text) != 0) return false;
+    // The game ends lines with CR LF: a CR that the copy follows with LF was cut there.
+    const bool lineEnded =
+        !text.empty() && (text.back() == '\n' || (text.back() == '\r' && good.text[text.size()] != '\n'));
+    if (!lineEnded) return true;
+    for (int k = 1; k <= kMapCount; ++k) {
+        const std::string section = TwoDigits(k);
+        const bool differs = IniValue(ini, section, "ScoreBest") != IniValue(good, section, "ScoreBest") ||
+                             IniValue(ini, section, "ScoreName") != IniValue(good, section, "ScoreName");
+        if (differs && IsFile(ReplayPath(static_cast<int16_t>(k)))) return true;
+    }
+    return false;
+}
 
 void StoreRecord(int16_t map) {
     if (map < 1 || map > kMapCount) return;
@@ -157,7 +191,8 @@ void StoreRecord(int16_t map) {
 void RecoverRecords() {
     const int lock = LockFolder(FolderOf(gs.mapsIniPath));
     IniDocument ini;
-    LoadIniDocument(gs.mapsIniPath, ini);  // a refused file holds no record: every pending replay goes
+    // A refused file holds no record: every pending replay goes.
+    const FileRead iniRead = LoadIniDocument(gs.mapsIniPath, ini);
 
     const std::string replays = ReplayFolder();
     bool moved[kMapCount + 1] = {};
@@ -183,19 +218,15 @@ void RecoverRecords() {
     }
     if (changed) SyncFolder(replays);
 
-    // Temporary files of Maps.ini lie beside the file itself, also when the
-    // path is a link to it.
-    std::string iniFile = gs.mapsIniPath;
-    char resolved[PATH_MAX];
-    if (::realpath(gs.mapsIniPath.c_str(), resolved) != nullptr) iniFile = resolved;
-    const std::string iniFolder = FolderOf(iniFile);
-    const std::string iniName = NameOf(iniFile);
-    changed = false;
-    for (const std::string& name : Entries(iniFolder)) {
-        if (IsTemporaryOf(name, iniName) || IsOldIniTemp(name, iniName)) {
-            changed = RemoveLeftover(iniFolder + "/" + name) || changed;
-        }
-    }
-    if (changed) SyncFolder(iniFolder);
+    RemoveTemporariesOf(gs.mapsIniPath, true);
+    RemoveTemporariesOf(GoodCopyPath(gs.mapsIniPath), false);
+    RemoveTemporariesOf(DamagedCopyBase(gs.mapsIniPath), false);
+
+    // The good copy follows a whole Maps.ini, unless Maps.ini is a cut copy
+    // of it: the repair at the next start takes that back.
+    IniDocument good;
+    const bool goodRead = LoadIniDocument(GoodCopyPath(gs.mapsIniPath), good) == FileRead::kOk;
+    const bool asItIs = goodRead && (good.text == ini.text || CutShortOfGoodCopy(ini, good));
+    if (iniRead == FileRead::kOk && CatalogueWhole(ini) && !asItIs) KeepGoodCopy(gs.mapsIniPath, ini.text);
     UnlockFolder(lock);
 }

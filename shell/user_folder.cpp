@@ -20,6 +20,7 @@
 #include "maps/settings_file.h"
 #include "platform/platform.h"
 #include "replay/replay_file.h"
+#include "shell/catalogue_repair.h"
 
 namespace {
 
@@ -108,6 +109,8 @@ bool MergeShippedMaps(const std::string& shippedIni, const std::string& userIni)
     IniDocument shipped, user;
     LoadIniDocument(shippedIni, shipped);
     LoadIniDocument(userIni, user);
+    // A damaged catalogue the repair could not mend is not written over.
+    if (!CatalogueWhole(user)) return true;
     bool changed = false;
     for (int k = 1; k <= kMapCount; ++k) {
         const std::string section = TwoDigits(k);
@@ -115,22 +118,26 @@ bool MergeShippedMaps(const std::string& shippedIni, const std::string& userIni)
         for (const char* key : {"File", "Width", "Name"})
             changed = SetIniValue(text, section, key, IniValue(shipped, section, key)) || changed;
     }
-    return !changed || ReplaceFileAtomically(userIni, text);
+    return !changed || ReplaceCatalogue(userIni, text);
 }
 
 void PrepareUserFolder() {
-    if (PortableLayout()) return;
+    if (PortableLayout()) {
+        RepairMapsIni();
+        return;
+    }
     const std::string user = CurrentGameFolders().user;
     const std::string ini = MapsIniPath();
     const std::string replays = ReplayFolder();
     bool ok = MakeFolders(user) && MakeFolder(replays) && CanWriteIn(user) && CanWriteIn(replays);
     if (ok) {
+        RepairMapsIni();
         struct stat st {};
         if (::stat(ini.c_str(), &st) != 0) {
             std::string shipped;
             // No shipped catalogue: the game starts with an empty list, as a
             // portable folder without one does.
-            if (ReadCatalogue(ShippedMapsIniPath(), &shipped)) ok = ReplaceFileAtomically(ini, shipped);
+            if (ReadCatalogue(ShippedMapsIniPath(), &shipped)) ok = ReplaceCatalogue(ini, shipped);
         } else {
             ok = MergeShippedMaps(ShippedMapsIniPath(), ini);
         }

@@ -113,9 +113,13 @@ void Insert(Edit& edit, const char* utf8, const InputRules& rules) {
         edit.text.replace(from, to - from, bytes);
         edit.caret = edit.anchor = from + bytes.size();
     }
-    // The hint stays until another refusal replaces it, so that it can be
-    // read while typing goes on.
-    if (!refusal.empty()) edit.hint = refusal;
+    // The hint stays until the next character is taken or another refusal
+    // replaces it.
+    if (!refusal.empty()) {
+        edit.hint = refusal;
+    } else if (!bytes.empty()) {
+        edit.hint.clear();
+    }
 }
 
 void Erase(Edit& edit) {

@@ -2,18 +2,24 @@
 // fail on it, a load tells the player at most once, and a record is stored
 // whole or not at all: it reads back as stored (or, when the holder's name as
 // read cannot stand on an INI line once masked, the file is left as it was)
-// while every other map stays as it was.
+// while every other map stays as it was. The repair at start, with or
+// without a last good copy, leaves the file as it is, or keeps it byte for
+// byte and puts a whole catalogue in its place, telling the player once.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
+#include "base/game_paths.h"
 #include "base/game_state.h"
+#include "base/regular_file.h"
 #include "fuzz_support.h"
 #include "maps/map_catalogue.h"
 #include "replay/record_store.h"
 #include "maps/settings_file.h"
 #include "headless/headless.h"
+#include "shell/catalogue_repair.h"
 
 namespace {
 
@@ -36,10 +42,41 @@ bool SameEntry(const MapEntry& a, const MapEntry& b) {
            a.scoreName == b.scoreName;
 }
 
+void Put(const std::string& path, const std::string& text) {
+    fuzzsupport::WriteInput(path, reinterpret_cast<const uint8_t*>(text.data()), text.size());
+}
+
+// The input as the player's Maps.ini at start, beside a shipped list of two
+// maps and, for odd sizes, a good copy.
+void CheckRepair(const std::string& folder, const std::string& input) {
+    const std::string user = folder + "/user", ini = user + "/Maps.ini";
+    std::filesystem::remove_all(user);
+    std::filesystem::create_directory(user);
+    Put(folder + "/Maps/Maps.ini", "[01]\r\nFile=a.bmp\r\nWidth=9\r\nName=A\r\n[02]\r\nFile=b.bmp\r\nWidth=8\r\n");
+    Put(ini, input);
+    if (input.size() % 2 == 1) Put(ini + ".good", "[01]\r\nFile=c.bmp\r\nWidth=7\r\n");
+    SetGameFolders({folder, user});
+    HeadlessReset();
+    RepairMapsIni();
+    SetGameFolders({folder, folder});
+    IniDocument now;
+    std::string kept;
+    LoadIniDocument(ini, now);
+    for (const auto& e : std::filesystem::directory_iterator(user)) {
+        if (e.path().filename().string().rfind("Maps.ini.damaged-", 0) == 0)
+            ReadRegularFile(e.path(), kMaxIniBytes, kept);
+    }
+    const size_t told = HeadlessMessages().size();
+    fuzzsupport::Require(told == 0 ? now.text == input : told == 1 && kept == input && CatalogueWhole(now),
+                         "a damaged file is kept byte for byte and a whole one takes its place, told once");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string& folder = fuzzsupport::GameFolder();
+    const std::string input(reinterpret_cast<const char*>(data), size);
+    CheckRepair(folder, input);
     HeadlessReset();
     gs.mapsIniPath = folder + "/Maps/Maps.ini";
     fuzzsupport::WriteInput(gs.mapsIniPath, data, size);

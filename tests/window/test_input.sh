@@ -91,14 +91,17 @@ wait_until 30 name_is 'Zë' || fail "the name stored is not 'Zë'"
 fly
 send_keys Escape
 wait_until 30 name_is Me || fail "the name stored after ESC is not 'Me'"
-# Characters a record cannot keep are refused with a hint, and the name is not
-# taken while it ends in one the catalogue would trim; the pad's A accepts.
-# "º" masks to CR; "—" masks to a blank.
+# Characters a record cannot keep are refused with a hint, which the next
+# character taken clears, and the name is not taken while it ends in one the
+# catalogue would trim; the pad's A accepts. "º" masks to CR; "—" to a blank.
+hint_shown() { shoot && [ "$(count 48 133 560 155 FFFF00)" -ge 20 ]; }
 fly
-LC_ALL=C.UTF-8 xdotool type --delay 250 'Ana & Zeº 9—'
-wait_until 10 eval 'shoot && [ "$(count 48 133 560 155 FFFF00)" -ge 20 ]' || fail "no hint after typing 'º'"
+LC_ALL=C.UTF-8 xdotool type --delay 250 'Ana & Zeº'
+wait_until 10 hint_shown || fail "no hint after typing 'º'"
+LC_ALL=C.UTF-8 xdotool type --delay 250 ' 9—'
+wait_until 10 not hint_shown || fail "the hint stayed after ' 9—' was typed"
 press a
-sleep 1
+wait_until 10 hint_shown || fail "no hint for the name ending in '—'"
 send_keys BackSpace
 press a
 wait_until 30 name_is 'Ana & Ze 9' || fail "the name stored is not 'Ana & Ze 9'"

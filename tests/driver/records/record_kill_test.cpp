@@ -1,8 +1,8 @@
 // A record is stored whole or not at all: quillrun-sim is killed (SIGKILL)
 // before each file operation of a record store and of the clean-up at the
 // next start, and the next start must show the old record with the old
-// replay or the new record with the new replay, with every map entry intact
-// and no temporary file left. QUILLRUN_RECORD_KILLS sets the number of kills
+// replay or the new record with the new replay, with every map entry intact,
+// the last good copy of Maps.ini beside it and no temporary file left. QUILLRUN_RECORD_KILLS sets the number of kills
 // (at least 200 by default; e.g. 1000 for a longer search).
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -95,6 +95,8 @@ std::string Prepare(const Scenario& s) {
         WriteFile(dir + "/Maps/.Maps.ini.tmp4242-7", "[01]\r\n");            // older temporary names
         WriteFile(dir + "/Maps/.Maps.ini.q1W2e3.tmp", "[01]\r\nFile=x\r\n");
         WriteFile(dir + "/Maps/Maps.ini.merge4242", "[01]\r\n");
+        WriteFile(dir + "/Maps/.Maps.ini.good.a1B2c3.tmp", "[01]\r\n");     // copies cut short
+        WriteFile(dir + "/Maps/.Maps.ini.damaged.a1B2c3.tmp", "[01]\r\n");
         WriteFile(dir + "/victim.txt", "untouched\n");
         ::symlink((dir + "/victim.txt").c_str(), (replays + "Map01.replay.tmp").c_str());
         WriteFile(replays + ".Map02.replay.Zz9Zz9.tmp", "mX2\r\n");
@@ -185,7 +187,9 @@ void CheckAfterStart(const std::string& dir, const Scenario& s, const Files& old
     EXPECT_TRUE(gs.maps[4].file.empty());
     EXPECT_EQ(gs.maps[3].scoreBest, 0);
     EXPECT_EQ(gs.maps[3 - s.map].scoreBest, 0);
-    EXPECT_EQ(Listing(dir + "/Maps"), (Names{"Maps.ini", "cave.bmp"}));
+    // The last good copy follows Maps.ini at every start.
+    EXPECT_EQ(ReadFile(dir + "/Maps/Maps.ini.good"), now.ini);
+    EXPECT_EQ(Listing(dir + "/Maps"), (Names{"Maps.ini", "Maps.ini.good", "cave.bmp"}));
     Names replays;
     if (now.replay) replays.insert("Map0" + std::to_string(s.map) + ".replay");
     if (s.leftovers) {
@@ -262,7 +266,7 @@ TEST(RecordKill, TwoCopiesStoringAtOnceKeepBothRecords) {
         for (const char* file : {"/Maps/Maps.ini", "/Replays/Map01.replay", "/Replays/Map02.replay"})
             EXPECT_EQ(ReadFile(dir + file), ReadFile(ref + file)) << file;
         EXPECT_EQ(Listing(dir + "/Replays"), (Names{"Map01.replay", "Map02.replay"}));
-        EXPECT_EQ(Listing(dir + "/Maps"), (Names{"Maps.ini", "cave.bmp"}));
+        EXPECT_EQ(Listing(dir + "/Maps"), (Names{"Maps.ini", "Maps.ini.good", "cave.bmp"}));
         EXPECT_TRUE(StartGame(dir).empty());
         testsupport::RemoveTree(dir);
     }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "base/codepage.h"
+#include "headless/headless.h"
 #include "maps/record_holder.h"
 
 namespace {
@@ -25,6 +26,11 @@ TEST(HolderName, DialogRulesMatchWhatIsStored) {
     EXPECT_FALSE(kHolderNameRules.carries(0xBA));       // masks to CR
     EXPECT_FALSE(kHolderNameRules.carriesAtEnd(0x97));  // masks to a blank
     EXPECT_TRUE(kHolderNameRules.carries(0x97));
+    // The headless dialog, like the window's, does not take "Ana—": the next
+    // answer is the next try.
+    HeadlessQueueDialogAnswer("Ana\u2014");
+    HeadlessQueueDialogAnswer("Ana\u2014s");
+    EXPECT_EQ(PlatformInputBox("", "", "", kHolderNameRules), "Ana\u2014s");
 }
 
 }  // namespace

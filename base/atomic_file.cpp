@@ -1,5 +1,6 @@
 // The one whole-file replacement of the program (Maps.ini, replay files,
 // PNG shots) and the folder lock that keeps related replacements together.
+// SPDX-License-Identifier: MIT
 #include "base/atomic_file.h"
 
 #include <fcntl.h>

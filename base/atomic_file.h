@@ -1,6 +1,7 @@
 // Replacing a file whole: the new content goes into a file with a unique
 // name beside it, is flushed to disk and renamed over it, so that readers
 // (and the file after a crash) see the old or the new file, never a mix.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <functional>

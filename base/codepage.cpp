@@ -1,4 +1,5 @@
 // Windows-1252 and UTF-8: the code page table and the conversions both ways.
+// SPDX-License-Identifier: MIT
 #include "base/codepage.h"
 
 namespace {

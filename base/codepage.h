@@ -1,5 +1,6 @@
 // The game's single-byte code page, Windows-1252, and its one conversion to
 // and from UTF-8 (dialogs, message boxes, the driver's script, the upload).
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstddef>

@@ -1,4 +1,5 @@
 // Parsing a command line against a table of long options with getopt_long.
+// SPDX-License-Identifier: MIT
 #include "base/command_line.h"
 
 #include <getopt.h>

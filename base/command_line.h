@@ -1,6 +1,7 @@
 // The command lines of quillrun and quillrun-sim: a table of long options
 // parsed with getopt_long, with --help and --version built in. A program
 // adds a row per option; nothing else needs to change.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <functional>

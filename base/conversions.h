@@ -1,6 +1,7 @@
 // Number conversions of the game: nearest integer (halves to even), whole
 // part, saturated 32-bit floor, truncating division, and the double/single
 // spellings of its double-precision arithmetic.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cmath>

@@ -1,5 +1,6 @@
 // The folder choice between the portable and the installed layout, and the
 // paths of every file the game reads or writes.
+// SPDX-License-Identifier: MIT
 #include "base/game_paths.h"
 
 #include <pwd.h>

@@ -2,6 +2,7 @@
 // catalogue) and the player's writable folder (catalogue with records,
 // replays, own caves, screenshots). In the portable layout both are the
 // program folder; installed, the data is shared and the records per player.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <string>

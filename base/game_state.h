@@ -1,5 +1,6 @@
 // The one record of all state that lives longer than a call. Every game
 // procedure reads and writes its fields directly; there is no other channel.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,6 @@
 // Sizes and positions in pixels that several parts of the game share: the
 // view, the play field, the maps, the ship and its probes, the status line.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The play field: the cave view on top, the status line below it.

@@ -1,4 +1,5 @@
 // The shortest decimal text of a float.
+// SPDX-License-Identifier: MIT
 #include "base/number_text.h"
 
 #include <charconv>

@@ -1,5 +1,6 @@
 // Numbers as the game writes them into texts that are kept (messages, INI
 // values, replay lines); the screens use the allocation-free screen_text.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <string>

@@ -1,5 +1,6 @@
 // Bounded reading of regular files: opened without blocking, checked with
 // fstat, then read.
+// SPDX-License-Identifier: MIT
 #include "base/regular_file.h"
 
 #include <fcntl.h>

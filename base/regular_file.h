@@ -1,5 +1,6 @@
 // Reading files that a player may have replaced by anything: only regular
 // files (no pipes, devices or folders), and only up to a size limit.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstddef>

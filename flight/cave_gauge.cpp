@@ -1,4 +1,5 @@
 // The cave gauge and the score of a frame.
+// SPDX-License-Identifier: MIT
 #include "flight/cave_gauge.h"
 
 #include <cmath>

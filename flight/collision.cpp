@@ -1,4 +1,5 @@
 // The collision half of UpdateShip: probes, bounces, shield, the end of the map.
+// SPDX-License-Identifier: MIT
 #include "flight/collision.h"
 
 #include <algorithm>

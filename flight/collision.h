@@ -1,4 +1,5 @@
 // Collision probes, damage and regeneration.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The collision half of UpdateShip: probes, pushes, bounces, shield, map

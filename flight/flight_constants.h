@@ -1,6 +1,7 @@
 // The flight's constants, set into the state record at every run start:
 // gravity and thrust, the ship's start column, shield, fuel and their rules,
 // the cave gauge's reach and the scroll speed.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdint>

@@ -2,6 +2,7 @@
 // evaluated in double precision from the stored values and rounded to single
 // precision only where it is stored, so that a run is reproducible bit for
 // bit.
+// SPDX-License-Identifier: MIT
 #include "flight/ship_motion.h"
 
 #include "base/conversions.h"

@@ -1,5 +1,6 @@
 // Scrolling the view and moving the ship; the collision half of UpdateShip
 // lives in flight/collision.h.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 void ScrollView();

@@ -1,6 +1,7 @@
 // BMP decoding from memory. Every offset and size comes from the file, so
 // each one is checked against the buffer (in 64-bit arithmetic, after the
 // picture's side lengths are known to be small) before it is used.
+// SPDX-License-Identifier: MIT
 #include "gfx/bmp_reader.h"
 
 #include <bit>

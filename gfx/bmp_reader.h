@@ -1,4 +1,5 @@
 // Reading BMP pictures from memory, as paint programs write them.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstddef>

@@ -1,5 +1,6 @@
 // A decoded picture as the picture decoders hand it over, and the size limits
 // every decoder applies before it allocates anything.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,7 @@
 // JPEG through the TurboJPEG interface of libjpeg-turbo, a decoder built
 // for untrusted input: the picture size is checked from the header before
 // any pixel memory is allocated.
+// SPDX-License-Identifier: MIT
 #include "gfx/jpeg_codec.h"
 
 #include <turbojpeg.h>

@@ -1,4 +1,5 @@
 // JPEG decoding and encoding from and to memory, on libjpeg-turbo.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstddef>

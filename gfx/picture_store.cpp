@@ -2,6 +2,7 @@
 // read whole into memory and handed to the BMP or JPEG decoder its first
 // bytes name; both refuse a damaged or cut-off file instead of showing part
 // of it.
+// SPDX-License-Identifier: MIT
 #include "gfx/picture_store.h"
 
 #include <string_view>

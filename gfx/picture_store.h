@@ -1,4 +1,5 @@
 // Loading picture files into surfaces, and the three fixed pictures.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstddef>

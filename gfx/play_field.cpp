@@ -1,4 +1,5 @@
 // The play field's image and drawing state, and the drawing calls that use them.
+// SPDX-License-Identifier: MIT
 #include "gfx/play_field.h"
 
 #include <cstdlib>

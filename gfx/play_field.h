@@ -1,5 +1,6 @@
 // The play field: the 600 x 216 picture box that fills the window, with its
 // persistent image and drawing properties.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdint>

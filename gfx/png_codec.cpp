@@ -1,5 +1,6 @@
 // PNG through libpng's simplified interface, which reports damaged input as
 // an error instead of jumping out of the caller.
+// SPDX-License-Identifier: MIT
 #include "gfx/png_codec.h"
 
 #include <png.h>

@@ -1,4 +1,5 @@
 // PNG decoding and encoding from and to memory, on libpng.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstddef>

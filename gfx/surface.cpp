@@ -1,4 +1,5 @@
 // Pixel surfaces: allocation, clipped copies, pixel access.
+// SPDX-License-Identifier: MIT
 #include "gfx/surface.h"
 
 #include <algorithm>

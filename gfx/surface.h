@@ -1,4 +1,5 @@
 // Pixel surfaces and the raster operations the game draws with.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdint>

@@ -3,6 +3,7 @@
 // without antialiasing (as GDI draws without font smoothing), into
 // horizontal pixel runs; from then on drawing a text only fills runs into
 // the destination and allocates nothing.
+// SPDX-License-Identifier: MIT
 #include "gfx/text.h"
 
 #include <SDL2/SDL_ttf.h>

@@ -1,5 +1,6 @@
 // Fonts: faces found by family name, glyphs rendered once per face, size
 // and weight and kept in a cache; drawing from the cache allocates nothing.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,5 @@
 // Controls of the headless platform, for the driver and for in-process tests.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdint>

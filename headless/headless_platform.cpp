@@ -1,6 +1,7 @@
 // The platform without a window: a virtual clock that only moves when the
 // game waits, dispatches that run a hook instead of reading events, and
 // modal dialogs answered from queues.
+// SPDX-License-Identifier: MIT
 #include <deque>
 #include <utility>
 

@@ -1,5 +1,6 @@
 // quillrun-sim: the game on the headless platform, driven by a script of
 // key events, writing a state trace, PNG shots and timing figures.
+// SPDX-License-Identifier: MIT
 #include <signal.h>
 #include <unistd.h>
 

@@ -1,4 +1,5 @@
 // Parser of the driver's script: one event or dialog answer a line.
+// SPDX-License-Identifier: MIT
 #include "headless/sim_script.h"
 
 #include <algorithm>

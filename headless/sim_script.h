@@ -1,5 +1,6 @@
 // The driver's script of key events and dialog answers, parsed without side
 // effects so that the driver, tests and the fuzz target share one parser.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdint>

@@ -11,6 +11,7 @@
 // is a regular file of at most 1 MiB; anything else is refused with a message
 // and lists no maps. Every replacement of Maps.ini keeps its last good copy,
 // Maps.ini.good, beside it.
+// SPDX-License-Identifier: MIT
 #include "maps/map_catalogue.h"
 
 #include <charconv>

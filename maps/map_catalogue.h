@@ -1,4 +1,5 @@
 // The map catalogue in Maps.ini: maps 1..50 with their records.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdint>

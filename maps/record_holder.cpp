@@ -1,5 +1,6 @@
 // The record holder's name: which bytes a masked INI value carries, and the
 // clean-up of the dialog's answer.
+// SPDX-License-Identifier: MIT
 #include "maps/record_holder.h"
 
 #include "base/codepage.h"

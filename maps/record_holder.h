@@ -1,5 +1,6 @@
 // The name of a new record holder, made safe for the masked INI value, and
 // the rules the name dialog applies while it is typed.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstddef>

@@ -18,6 +18,7 @@
 // New lines end in CR LF. All other bytes are kept. The file is replaced
 // through a temporary file beside it, so it is always the old or the new
 // one. Files are bytes; nothing is converted.
+// SPDX-License-Identifier: MIT
 #include "maps/settings_file.h"
 
 #include <string_view>

@@ -1,5 +1,6 @@
 // Reading and writing values of an INI settings file, and the mask that
 // best scores and their holders' names are stored in.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstddef>

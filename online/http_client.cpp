@@ -1,5 +1,6 @@
 // One HTTP GET through libcurl's multi interface, a TCP reachability test,
 // and a look at the routing table.
+// SPDX-License-Identifier: MIT
 #include "online/http_client.h"
 
 #include <curl/curl.h>

@@ -1,5 +1,6 @@
 // The network layer of the score upload: one HTTP GET through libcurl, a
 // plain TCP reachability test, and whether the machine has a network at all.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstddef>

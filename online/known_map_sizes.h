@@ -1,6 +1,7 @@
 // Byte sizes of the shipped map pictures of catalogue entries 1..26, as
 // decimal text. The upload sends a record only for a map file of exactly this
 // size, and the content generator makes each cave this size.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 constexpr int kKnownMaps = 26;

@@ -1,5 +1,6 @@
 // The score upload: the request for a map's record, the reachability check,
 // what the server answered, and the score list in the browser.
+// SPDX-License-Identifier: MIT
 #include "online/score_upload.h"
 
 #include <fcntl.h>

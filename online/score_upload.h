@@ -1,4 +1,5 @@
 // Uploading a map's best score to the game's web server.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <string>

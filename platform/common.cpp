@@ -1,4 +1,5 @@
 // Platform services that are the same in the window and headless builds.
+// SPDX-License-Identifier: MIT
 #include <random>
 
 #include "base/regular_file.h"

@@ -8,6 +8,7 @@
 //
 // Texts handed to and returned by these functions are in the game's
 // single-byte code page (Windows-1252) unless a comment says otherwise.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstddef>

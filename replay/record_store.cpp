@@ -5,6 +5,7 @@
 // of the record it belongs to, as Maps.ini stores it. Stores and the clean-up
 // at start hold a lock on the folder of Maps.ini, so that a second copy of the
 // game never removes or moves the files of a store in progress.
+// SPDX-License-Identifier: MIT
 #include "replay/record_store.h"
 
 #include <dirent.h>

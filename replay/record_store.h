@@ -1,6 +1,7 @@
 // A map's record kept whole: the best score and its holder in Maps.ini and
 // the best run's replay file change together or not at all, also when the
 // program is killed half-way.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,5 @@
 // Every frame of a moving run is kept in memory for the replay file.
+// SPDX-License-Identifier: MIT
 #include "replay/recording.h"
 
 #include "base/game_state.h"

@@ -12,6 +12,7 @@
 // - a score paired with a ship x outside 0..30000 is dropped;
 // - only a regular file of at most kMaxReplayBytes is read; anything else
 //   reads like an empty file.
+// SPDX-License-Identifier: MIT
 #include "replay/replay_file.h"
 
 #include <sys/stat.h>

@@ -1,4 +1,5 @@
 // The replay file of a map's best run.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstddef>

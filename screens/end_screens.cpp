@@ -1,4 +1,5 @@
 // The GAME OVER and END OF REPLAY screens.
+// SPDX-License-Identifier: MIT
 #include "screens/end_screens.h"
 
 #include <string>

@@ -1,4 +1,5 @@
 // The screens that close a run and a replay.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // GAME OVER with the run's whole score, and the map's best score when there

@@ -1,5 +1,6 @@
 // A run's display: COLLISION and PAUSED over the view, the status line with
 // the race against the best run or the frame rate, and the border line.
+// SPDX-License-Identifier: MIT
 #include "screens/flight_display.h"
 
 #include <cmath>

@@ -1,4 +1,5 @@
 // The display of a run over its view.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The status line and the messages over the view during a run.

@@ -1,4 +1,5 @@
 // Replay playback: the paced frames of a best run, its status line, the end screen.
+// SPDX-License-Identifier: MIT
 #include "screens/playback.h"
 
 #include <string>

@@ -1,4 +1,5 @@
 // Playing a map's best run back from its replay file.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdint>

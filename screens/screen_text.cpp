@@ -1,4 +1,5 @@
 // Number texts in bounded buffers, and the drawing helpers of the screens.
+// SPDX-License-Identifier: MIT
 #include "screens/screen_text.h"
 
 #include <charconv>

@@ -1,6 +1,7 @@
 // Texts of the screens: built in caller-owned char buffers (nothing here
 // allocates, so the screens can format numbers on every pass), and drawn on
 // the play field once, twice or with a jitter.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstddef>

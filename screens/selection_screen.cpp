@@ -1,4 +1,5 @@
 // The map selection screen and the help picture.
+// SPDX-License-Identifier: MIT
 #include "screens/selection_screen.h"
 
 #include <cmath>

@@ -1,4 +1,5 @@
 // The map selection screen and the help picture.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 void DrawSelectionScreen();

@@ -1,4 +1,5 @@
 // The status line under the view: gauges, their labels and the score.
+// SPDX-License-Identifier: MIT
 #include "screens/status_line.h"
 
 #include "base/geometry.h"

@@ -1,5 +1,6 @@
 // The status line under the view, shared by a run's display and replay
 // playback: shield and fuel gauges with their labels, and the score.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdint>

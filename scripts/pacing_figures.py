@@ -16,6 +16,7 @@ mode and screen:
     frame intervals of 15 or 16 ms> late=<percent of waits ending later than
     the first reading past the deadline>
 """
+# SPDX-License-Identifier: MIT
 import os
 import struct
 import subprocess

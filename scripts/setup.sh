@@ -1,5 +1,6 @@
 # Shared by scripts/play and scripts/test: installs what is missing and builds.
 # Sourced, not run.
+# SPDX-License-Identifier: MIT
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"

@@ -1,5 +1,6 @@
 // quillrun-scores-bulk-load: fills a score database with made-up uploads,
 // so that the server can be measured on a large database.
+// SPDX-License-Identifier: MIT
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>

@@ -3,6 +3,7 @@
 // while reading them, drops a client whose request head takes longer than
 // the head timeout however slowly its bytes trickle in (408), and limits
 // every single read and write.
+// SPDX-License-Identifier: MIT
 #include "server/http_front.h"
 
 #include <arpa/inet.h>

@@ -1,5 +1,6 @@
 // The HTTP front of the score server: the routes (upload, list page, JSON
 // API, health), the request limits, and one log line per request.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdio>

@@ -1,4 +1,5 @@
 // Writing the API's JSON.
+// SPDX-License-Identifier: MIT
 #include "server/json_text.h"
 
 #include <cstdio>

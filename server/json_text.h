@@ -1,5 +1,6 @@
 // The JSON answers of the API: maps with their best score, a map's ranking
 // and the latest uploads.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <string>

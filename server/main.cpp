@@ -1,5 +1,6 @@
 // quillrun-scores: the score server that the game's 'U' key uploads to and
 // whose list page it opens.
+// SPDX-License-Identifier: MIT
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>

@@ -1,4 +1,5 @@
 // Reading the official map names from the catalogue.
+// SPDX-License-Identifier: MIT
 #include "server/map_names.h"
 
 #include <cstdio>

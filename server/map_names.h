@@ -1,4 +1,5 @@
 // The official map names, read from a Maps.ini catalogue.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <string>

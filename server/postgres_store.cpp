@@ -1,6 +1,7 @@
 // The PostgreSQL score store: a pool of connections with prepared
 // statements; each upload is its own committed transaction, so an answered
 // upload is durable (synchronous_commit as the server is configured).
+// SPDX-License-Identifier: MIT
 #include "server/postgres_store.h"
 
 #include <mutex>

@@ -1,5 +1,6 @@
 // The score store on PostgreSQL, for several server processes sharing one
 // database.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <memory>

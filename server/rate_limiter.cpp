@@ -1,4 +1,5 @@
 // The per-address upload budget.
+// SPDX-License-Identifier: MIT
 #include "server/rate_limiter.h"
 
 #include <algorithm>

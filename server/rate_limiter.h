@@ -1,5 +1,6 @@
 // How many uploads a client address may send: a bucket of `perMinute`
 // uploads per address that refills evenly over a minute.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <chrono>

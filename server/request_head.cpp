@@ -1,4 +1,5 @@
 // Following a request's head byte by byte against its limits.
+// SPDX-License-Identifier: MIT
 #include "server/request_head.h"
 
 void RequestHead::Reset() {

@@ -1,6 +1,7 @@
 // The bounds on a request's head as its bytes arrive: the request line and
 // the header block each have a byte limit, and the request line is kept
 // (shortened) for the log.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstddef>

@@ -1,4 +1,5 @@
 // Rendering the score list page.
+// SPDX-License-Identifier: MIT
 #include "server/score_page.h"
 
 namespace {

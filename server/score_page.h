@@ -1,5 +1,6 @@
 // The score list page, its style sheet and icon, and the not-found page:
 // plain HTML5 and CSS, no script.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <string>

@@ -1,5 +1,6 @@
 // The score store: what the server keeps of the uploads and the one small
 // interface that the SQLite and PostgreSQL stores implement.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <memory>

@@ -3,6 +3,7 @@
 // for a killed process and for a power loss alike. One writer thread commits
 // all uploads waiting at that moment in one transaction, so many uploads
 // share one sync.
+// SPDX-License-Identifier: MIT
 #include "server/sqlite_store.h"
 
 #include <sqlite3.h>

@@ -1,5 +1,6 @@
 // The embedded score store on SQLite: one file in WAL mode, written by one
 // thread that commits waiting uploads together.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <memory>

@@ -1,4 +1,5 @@
 // Choosing the store from the database location.
+// SPDX-License-Identifier: MIT
 #include "server/store_opener.h"
 
 #include "server/postgres_store.h"

@@ -1,4 +1,5 @@
 // Choosing and opening the score store from the database location.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <memory>

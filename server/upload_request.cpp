@@ -1,4 +1,5 @@
 // Reading and checking an upload's query parameters.
+// SPDX-License-Identifier: MIT
 #include "server/upload_request.h"
 
 #include <array>

@@ -1,5 +1,6 @@
 // Reading an upload from the query of a score request: percent-decoding,
 // the character set of the texts, and the checks every value must pass.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <string>

@@ -1,6 +1,7 @@
 // Mending a damaged Maps.ini at start: telling a damaged file from a whole
 // one, making the map list again, and keeping the damaged file and the
 // replays of lost records under dated names.
+// SPDX-License-Identifier: MIT
 #include "shell/catalogue_repair.h"
 
 #include <fcntl.h>

@@ -1,6 +1,7 @@
 // Mending the player's Maps.ini at start when it cannot be read whole: the
 // damaged file is kept beside it, the map list is made again, and the player
 // is told once.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Before the catalogue is loaded. Maps.ini is damaged when it cannot be read

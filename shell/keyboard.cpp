@@ -1,5 +1,6 @@
 // The key handlers: what each key does on the map list, in a run and in a
 // replay.
+// SPDX-License-Identifier: MIT
 #include "shell/keyboard.h"
 
 #include "base/game_state.h"

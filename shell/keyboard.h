@@ -1,4 +1,5 @@
 // The key handlers. Key codes are Windows virtual-key codes.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdint>

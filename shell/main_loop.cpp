@@ -1,4 +1,5 @@
 // Start-up, the frame loop, its pacing, and closing the window.
+// SPDX-License-Identifier: MIT
 #include "shell/main_loop.h"
 
 #include "base/game_state.h"

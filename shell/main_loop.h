@@ -1,4 +1,5 @@
 // Start-up, the frame loop and its pacing, and closing the window.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdint>

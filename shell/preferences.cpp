@@ -1,5 +1,6 @@
 // The player's preferences file: a small INI file beside the player's
 // catalogue, read once at start and replaced whole when a setting changes.
+// SPDX-License-Identifier: MIT
 #include "shell/preferences.h"
 
 #include <cstdlib>

@@ -1,5 +1,6 @@
 // The player's preferences kept between sessions in <user>/Preferences.ini:
 // the window's size and full-screen state, and whether the sound is off.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 struct Preferences {

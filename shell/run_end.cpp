@@ -1,5 +1,6 @@
 // The end of a run: the record check, the holder's name, the record and its
 // replay stored, the GAME OVER screen, back to the selection.
+// SPDX-License-Identifier: MIT
 #include "shell/run_end.h"
 
 #include <string>

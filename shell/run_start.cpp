@@ -1,5 +1,6 @@
 // Run start: the flight constants set, the ship's start height, the best run;
 // and the reset of the state record.
+// SPDX-License-Identifier: MIT
 #include "shell/run_start.h"
 
 #include <new>

@@ -1,4 +1,5 @@
 // The start of a run, and the reset of the state record to program start.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Resets GameState for a new run and places the ship at the start of the

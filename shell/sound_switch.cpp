@@ -1,4 +1,5 @@
 // The sound switch and the engine sounds of a frame.
+// SPDX-License-Identifier: MIT
 #include "shell/sound_switch.h"
 
 #include "base/game_state.h"

@@ -1,5 +1,6 @@
 // The sound switch ('M', --mute, kept in the player's preferences) and the
 // engine sounds of a frame.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,6 @@
 // Creating, updating and, when it cannot be written, standing in for the
 // player's folder of records.
+// SPDX-License-Identifier: MIT
 #include "shell/user_folder.h"
 
 #include <dirent.h>

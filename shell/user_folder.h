@@ -1,6 +1,7 @@
 // The player's own folder in the installed layout: created on the first
 // start with the shipped catalogue, topped up with caves a later version
 // ships, and replaced for the session when it cannot be written.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <string>

@@ -1,5 +1,6 @@
 // Small helpers the content generator's parts share: its random stream and
 // little-endian numbers in file headers.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstddef>

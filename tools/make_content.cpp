@@ -6,6 +6,7 @@
 // Everything is computed from fixed seeds with integer hashing and plain
 // arithmetic (no clock, no library random source, no transcendental
 // functions), so the same build writes the same bytes every time.
+// SPDX-License-Identifier: MIT
 #include <SDL.h>
 #include <SDL_ttf.h>
 #include <fontconfig/fontconfig.h>

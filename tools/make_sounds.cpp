@@ -1,6 +1,7 @@
 // The game's sounds, synthesised from tones and noise with plain arithmetic
 // (a polynomial sine, one-pole filters, per-sample decay factors), so that
 // the same build writes the same bytes every time.
+// SPDX-License-Identifier: MIT
 #include "tools/make_sounds.h"
 
 #include <cmath>

@@ -1,5 +1,6 @@
 // The game's sounds, synthesised by the content generator: soft tones and
 // filtered noise written as WAV files.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,5 @@
 // The in-window dialog panel and its modal event loop.
+// SPDX-License-Identifier: MIT
 #include "window/dialog.h"
 
 #include <algorithm>

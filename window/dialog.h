@@ -1,6 +1,7 @@
 // The game's own modal dialogs, drawn inside the window over a dimmed copy of
 // the play field: the panel's look and the modal event loop that the message
 // boxes and the text-input dialog share.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <SDL.h>

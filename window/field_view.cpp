@@ -2,6 +2,7 @@
 // presents it; on an X11 display whose OpenGL draws in software (Xvfb, no
 // graphics driver) the field is written straight into the window's own
 // buffer instead, one pass over the pixels instead of four.
+// SPDX-License-Identifier: MIT
 #include "window/field_view.h"
 
 #include <SDL.h>

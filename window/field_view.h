@@ -1,6 +1,7 @@
 // The game window and how the play field is shown in it: scaled by the
 // largest whole factor that fits, centred on a black border, and presented
 // only when it changed.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Creates the window (hidden until PlatformShowWindow) and what draws into

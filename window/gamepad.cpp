@@ -1,5 +1,6 @@
 // Gamepads through SDL_GameController: buttons, D-pad, left stick and
 // triggers turned into the keys they stand for.
+// SPDX-License-Identifier: MIT
 #include "window/gamepad.h"
 
 #include "platform/platform.h"

@@ -1,6 +1,7 @@
 // Gamepads as a second keyboard: every button or direction stands for a key
 // and produces exactly that key's key-down and key-up through the game's
 // key handlers.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <SDL.h>

@@ -1,4 +1,5 @@
 // The window icon's PNG file, read with the game's own PNG decoder.
+// SPDX-License-Identifier: MIT
 #include "gfx/picture_store.h"
 #include "gfx/png_codec.h"
 #include "window/sdl_window.h"

@@ -3,6 +3,7 @@
 // byte per character, and characters the caller's rules refuse are turned
 // away as they are typed or pasted, with a hint naming them; so what the
 // field shows when OK is pressed is exactly what is returned.
+// SPDX-License-Identifier: MIT
 #include <SDL.h>
 
 #include <algorithm>

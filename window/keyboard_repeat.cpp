@@ -1,5 +1,6 @@
 // The keyboard's repeat delay and interval, read from the X server, for the
 // held pad directions. Apart because X11's headers define common words.
+// SPDX-License-Identifier: MIT
 #include <SDL.h>
 #include <SDL_syswm.h>
 

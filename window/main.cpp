@@ -1,6 +1,7 @@
 // Start-up of the window build: command line, folders, random seed, SDL,
 // the play field, the window with its icon, the player's folder, then the
 // game's load handler.
+// SPDX-License-Identifier: MIT
 #include <SDL.h>
 #include <fcntl.h>
 #include <time.h>

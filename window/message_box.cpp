@@ -1,6 +1,7 @@
 // The message boxes, drawn inside the game window like the name dialog:
 // OK, or Yes and No. Keyboard: ENTER or SPACE is OK/Yes, ESC is Cancel/No,
 // Y and N answer a question; the pad's A and B do the same.
+// SPDX-License-Identifier: MIT
 #include <SDL.h>
 
 #include <cstdio>

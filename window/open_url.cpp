@@ -1,5 +1,6 @@
 // Opening a web page in the desktop's browser through xdg-open, and telling
 // whether that failed.
+// SPDX-License-Identifier: MIT
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <time.h>

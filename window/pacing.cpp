@@ -1,5 +1,6 @@
 // The tick counter and the frame pacer's wait of the window build, with the
 // low-power variant and the optional log of frame intervals.
+// SPDX-License-Identifier: MIT
 #include "window/pacing.h"
 
 #include <sys/prctl.h>

@@ -1,5 +1,6 @@
 // The frame pacer's wait in the window build: a busy wait by default, or on
 // request one that sleeps most of the time and ends on the same reading.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // With `on`, PlatformWaitTickAfter sleeps until about 2 ms before the

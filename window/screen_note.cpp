@@ -1,5 +1,6 @@
 // The note over the shown field: posted from any thread, drawn once into a
 // picture of its own, laid over a copy of the field while it is up.
+// SPDX-License-Identifier: MIT
 #include "window/screen_note.h"
 
 #include <SDL.h>

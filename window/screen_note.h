@@ -2,6 +2,7 @@
 // screenshot's "Screenshot saved: NAME"). It is drawn only into what the
 // window shows, never into the play field, so that screenshots and the
 // game's own pictures never hold it.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,6 @@
 // Screenshots: the frame loop copies the field into a buffer made at start;
 // a worker thread encodes and writes it, so the loop never waits for it.
+// SPDX-License-Identifier: MIT
 #include "window/screenshot.h"
 
 #include <sys/stat.h>

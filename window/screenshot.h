@@ -1,4 +1,5 @@
 // F12: the play field as shown, saved as a PNG file off the frame loop.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <string>

@@ -1,4 +1,5 @@
 // The platform layer of the window build, on SDL2.
+// SPDX-License-Identifier: MIT
 #include <SDL.h>
 #include <fcntl.h>
 #include <unistd.h>

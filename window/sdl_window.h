@@ -1,5 +1,6 @@
 // Shared state of the window build: the one SDL window, and the event
 // handling every loop of it shares.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <SDL.h>

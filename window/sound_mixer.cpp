@@ -1,6 +1,7 @@
 // The sounds of the window build: the shipped WAV files, mixed in SDL's
 // audio callback on SDL's own thread, so that the frame loop only hands over
 // which sounds start and which loops hold and keeps its rhythm.
+// SPDX-License-Identifier: MIT
 #include <SDL.h>
 
 #include <algorithm>

@@ -1,4 +1,5 @@
 // The test pad: a virtual game controller driven from a command file.
+// SPDX-License-Identifier: MIT
 #include "window/test_pad.h"
 
 #include <SDL.h>

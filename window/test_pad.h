@@ -1,5 +1,6 @@
 // A pad for the window tests: SDL's virtual joystick, worked by commands
 // appended to the file named by QUILLRUN_TEST_PAD. Inert when it is unset.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Reads the commands added to the file since the last call and carries

@@ -1,5 +1,6 @@
 // Whether a window manager on the X11 display puts windows into full screen.
 // Apart because X11's headers define common words.
+// SPDX-License-Identifier: MIT
 #include <SDL.h>
 #include <SDL_syswm.h>
 

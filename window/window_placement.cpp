@@ -1,5 +1,6 @@
 // The window's opening size, full screen with and without a window manager,
 // and the size and state kept in the player's preferences.
+// SPDX-License-Identifier: MIT
 #include "window/window_placement.h"
 
 #include <SDL.h>

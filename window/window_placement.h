@@ -1,6 +1,7 @@
 // The window's size and place: the size it opens at, full screen on and off
 // with or without a window manager, and both kept in the player's
 // preferences for the next start.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Sizes and centres the hidden window: `scale` times the play field when

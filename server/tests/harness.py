@@ -1,5 +1,6 @@
 # Shared by the score server tests: a real quillrun-scores on 127.0.0.1 with
 # a free port and a temporary database, and raw HTTP requests to it.
+# SPDX-License-Identifier: MIT
 import contextlib
 import json
 import os

@@ -1,5 +1,6 @@
 // The score server's pieces in-process: reading an upload's query and every
 // refusal of one, escaping, the bounds on a request's head, and the rate limit.
+// SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
 #include <algorithm>

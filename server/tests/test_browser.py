@@ -2,6 +2,7 @@
 # holders, scores and dates, shows hostile names as text without running
 # them, fits a phone, logs no console errors, and leaves screenshots in the
 # test output.
+# SPDX-License-Identifier: MIT
 import os
 import tempfile
 import unittest

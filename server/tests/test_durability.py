@@ -1,6 +1,7 @@
 # Durability: the server is killed (SIGKILL) in the middle of a stream of
 # uploads; after a restart every upload that was answered 200 is stored and
 # ranked.
+# SPDX-License-Identifier: MIT
 import sqlite3
 import threading
 import time

@@ -1,5 +1,6 @@
 # The 'U' key end to end: quillrun-sim reads its catalogue and [Online]
 # settings from Maps.ini and uploads to a real quillrun-scores on 127.0.0.1.
+# SPDX-License-Identifier: MIT
 import http.server
 import os
 import re

@@ -1,6 +1,7 @@
 # The score server over HTTP: uploads as the game sends them, hostile
 # requests, the ranking, the pages and the API, the log, the limits, slow and
 # idle clients, stopping, and the command line.
+# SPDX-License-Identifier: MIT
 import os
 import select
 import signal

@@ -2,6 +2,7 @@
 # folder (as an unprivileged user, reached by its socket there), the HTTP
 # tests that reach the store against it, and two server processes on one
 # database whose answers agree.
+# SPDX-License-Identifier: MIT
 import glob
 import os
 import shutil

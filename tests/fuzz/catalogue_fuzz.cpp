@@ -5,6 +5,7 @@
 // while every other map stays as it was. The repair at start, with or
 // without a last good copy, leaves the file as it is, or keeps it byte for
 // byte and puts a whole catalogue in its place, telling the player once.
+// SPDX-License-Identifier: MIT
 #include <cmath>
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,5 @@
 // Program folder and input files for the fuzz targets.
+// SPDX-License-Identifier: MIT
 #include "fuzz_support.h"
 
 #include <unistd.h>

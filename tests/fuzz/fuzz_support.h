@@ -1,6 +1,7 @@
 // What the fuzz targets share: a private program folder for this process
 // (in memory when /dev/shm exists), writing an input into it, and checking
 // a promised property (header-only, for targets that link no game code).
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstddef>

@@ -7,6 +7,7 @@
 # given, holds driver scripts kept by the tests (QUILLRUN_KEEP_SCRIPTS).
 # Pictures are made small (cut-outs in every BMP and JPEG kind ImageMagick
 # writes), since the fuzzer mutates small inputs many times faster.
+# SPDX-License-Identifier: MIT
 set -euo pipefail
 
 game="$1" sim="$2" out="$3" kept="${4:-}"

@@ -2,6 +2,7 @@
 // backgrounds: a surface of sane size or nothing. The BMP reader and the
 // JPEG decoder are also called directly, so that each sees every input,
 // whatever its first bytes say.
+// SPDX-License-Identifier: MIT
 #include <cstddef>
 #include <cstdint>
 

@@ -1,5 +1,6 @@
 // A replay file as arbitrary bytes, read the way a run start (the best run
 // to race against) and playback (with seek keys pressed) read it.
+// SPDX-License-Identifier: MIT
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>

@@ -1,6 +1,7 @@
 // A fuzz target run over given files and folders outside libFuzzer, so that
 // the ordinary test build checks the targets' properties on the seeds and
 // the kept regressions.
+// SPDX-License-Identifier: MIT
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>

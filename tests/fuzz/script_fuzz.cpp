@@ -1,5 +1,6 @@
 // The driver's script parser on arbitrary bytes: it either refuses the
 // script with a line number or returns events a dispatch can deliver.
+// SPDX-License-Identifier: MIT
 #include <cstddef>
 #include <cstdint>
 #include <sstream>

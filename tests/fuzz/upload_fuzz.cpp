@@ -3,6 +3,7 @@
 // again, and the list page shows its names escaped, never as markup. (Each
 // refusal's reason, the escaping itself and the bounds on the request head
 // are pinned by the server's unit tests.)
+// SPDX-License-Identifier: MIT
 #include <cstddef>
 #include <cstdint>
 #include <string>

@@ -8,6 +8,7 @@
 # installed data and uploads it to the installed server, a removal keeps the
 # scores and a purge deletes them and leaves nothing under /usr.
 # Usage: test_deb_package.sh SOURCE_DIR
+# SPDX-License-Identifier: MIT
 set -u
 SOURCE=$1
 SKIP=77

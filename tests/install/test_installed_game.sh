@@ -6,6 +6,7 @@
 # maps and keeps its records; an unwritable per-user folder gives one
 # message and the game plays on; the installed files validate.
 # Usage: test_installed_game.sh BUILD_DIR
+# SPDX-License-Identifier: MIT
 set -u
 BUILD=$1
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/quillrun-install.XXXXXX")

@@ -6,6 +6,7 @@ floats that always hold a single-precision value: every right-hand side is
 worked out in double precision and rounded to single precision when it is
 stored into a float field (f32 below).
 """
+# SPDX-License-Identifier: MIT
 
 import math
 import os

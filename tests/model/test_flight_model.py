@@ -1,5 +1,6 @@
 """Usage: python3 test_flight_model.py <path of quillrun-sim>. Flies scripted runs through the game
 and the reference model in tests/model/flight_model.py and compares their traces, message boxes and views."""
+# SPDX-License-Identifier: MIT
 
 import itertools, math, os, re, shutil, subprocess, sys, tempfile, unittest  # noqa: E401
 

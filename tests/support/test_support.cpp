@@ -1,5 +1,6 @@
 // Helpers shared by the tests: folders, BMP fixtures, running quillrun-sim,
 // reading PNG shots.
+// SPDX-License-Identifier: MIT
 #include "test_support.h"
 
 #include <sys/wait.h>

@@ -1,5 +1,6 @@
 // Helpers shared by the tests: temporary game folders, picture fixtures,
 // and running quillrun-sim as a separate process.
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdint>

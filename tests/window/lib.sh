@@ -1,6 +1,7 @@
 # Helpers shared by the window tests: a private Xvfb display, a throw-away
 # game folder, screenshots and colour counts. Source it, then call
 # setup_window_test with the test's arguments (quillrun, its game folder).
+# SPDX-License-Identifier: MIT
 
 set -u
 CONVERT=/usr/bin/convert

@@ -1,5 +1,6 @@
 // The window's opener of web pages, with stand-in openers on its PATH: a
 // page counts as opened when xdg-open ends well or still runs after a moment.
+// SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>

@@ -2,6 +2,7 @@
 # Input in the window: real keys through X, the gamepad (SDL's virtual
 # controller, worked through the test-pad file), and the message box and
 # name dialog drawn in the window, whose keys never reach the game.
+# SPDX-License-Identifier: MIT
 source "$(dirname "$0")/lib.sh"
 setup_window_test "$@"
 

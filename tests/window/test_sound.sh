@@ -2,6 +2,7 @@
 # The sound as it leaves the program, recorded by SDL's disk audio driver:
 # heard when the ship hits rock, silent after 'M', and still silent at the
 # next start, since the switch is kept in Preferences.ini.
+# SPDX-License-Identifier: MIT
 source "$(dirname "$0")/lib.sh"
 setup_window_test "$@"
 cp -r "$2/Sounds" "$GAME_DIR/" || fail "no sounds"

@@ -5,6 +5,7 @@
 # through both presenters (the window's buffer, as under Xvfb, and SDL's
 # OpenGL renderer); F11 without a window manager; the icon; F12 screenshots
 # and their note; a message box at start-up; closing the window.
+# SPDX-License-Identifier: MIT
 source "$(dirname "$0")/lib.sh"
 setup_window_test "$@"
 H2="$WORK_DIR/help2x.png" MID="$WORK_DIR/middle.png"

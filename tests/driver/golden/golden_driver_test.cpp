@@ -2,6 +2,7 @@
 // quillrun-sim and compared pixel for pixel with tests/golden/<name>.png.
 // With QUILLRUN_UPDATE_GOLDEN=1 in the environment the shots replace the
 // goldens instead (scripts/test --update-golden).
+// SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,6 +1,7 @@
 // A damaged Maps.ini in the player's folder, met at start by quillrun-sim:
 // the damaged file is kept beside it under a dated name, the player is told
 // once, and the map list comes back whole, each record with its replay.
+// SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
 #include <filesystem>

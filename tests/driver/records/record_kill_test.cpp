@@ -4,6 +4,7 @@
 // replay or the new record with the new replay, with every map entry intact,
 // the last good copy of Maps.ini beside it and no temporary file left. QUILLRUN_RECORD_KILLS sets the number of kills
 // (at least 200 by default; e.g. 1000 for a longer search).
+// SPDX-License-Identifier: MIT
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>

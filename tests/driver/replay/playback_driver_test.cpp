@@ -1,6 +1,7 @@
 // Replay playback through quillrun-sim on replay files written by hand:
 // which entries draw frames, seeking, stopping, what a frame shows and the
 // end screen.
+// SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
 #include <algorithm>

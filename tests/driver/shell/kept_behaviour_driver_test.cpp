@@ -1,5 +1,6 @@
 // Behaviours kept on purpose although a player may find them odd, each run
 // through quillrun-sim (docs/fidelity.md lists them with these tests).
+// SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
 #include <string>

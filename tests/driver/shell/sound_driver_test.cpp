@@ -1,4 +1,5 @@
 // Which sound starts at which dispatch, as quillrun-sim --sounds reports it.
+// SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
 #include <sstream>

@@ -1,5 +1,6 @@
 // The one Windows-1252 <-> UTF-8 codec: every byte both ways, and a table of
 // UTF-8 inputs with their verdict and their code page bytes.
+// SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,5 +1,6 @@
 // Whole-file replacement and bounded reading on the files a player's folder
 // may hold: links, read-only files and folders, pipes, devices, giant files.
+// SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>

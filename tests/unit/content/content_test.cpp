@@ -1,5 +1,6 @@
 // The shipped caves as built into the program folder: each has the byte size
 // the score upload checks, and the catalogue lists exactly them.
+// SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,6 +1,7 @@
 // Pictures in every BMP and JPEG kind ImageMagick writes, decoded as
 // ImageMagick decodes the same file; a file that is no picture keeps the
 // slot and says so.
+// SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
 #include <cstdlib>

@@ -1,5 +1,6 @@
 // The map catalogue in Maps.ini: which sections become maps, their widths,
 // and the stored records.
+// SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
 #include <string>

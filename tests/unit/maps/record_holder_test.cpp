@@ -1,5 +1,6 @@
 // The record holder's name: what the dialog lets through is what the
 // clean-up of a typed name keeps.
+// SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
 #include "base/codepage.h"

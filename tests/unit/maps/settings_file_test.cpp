@@ -1,5 +1,6 @@
 // The INI layer on files as other tools write them: what reads back, and
 // what a write changes.
+// SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
 #include <filesystem>

@@ -1,5 +1,6 @@
 // Storing a record: when Maps.ini or the replay file cannot be written,
 // neither changes and the player is told once.
+// SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>

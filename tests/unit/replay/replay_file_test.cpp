@@ -1,4 +1,5 @@
 // The replay file's bytes for a recorded run, and both readers on them.
+// SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,5 +1,6 @@
 // Nothing is allocated per frame: the flight display, the selection screen
 // and text in every face, size and weight, once their glyphs are cached.
+// SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
 #include <atomic>

@@ -126,10 +126,6 @@ SimResult RunSim(const std::string& gameDir, const std::string& script,
 #define COLUMN_FLAG(name, value) ls >> l.name;
 #define COLUMN_FLOAT(name, value) ls >> l.name;
 #include "headless/trace_columns.def"
-#undef COLUMN_COUNT
-#undef COLUMN_INT
-#undef COLUMN_FLAG
-#undef COLUMN_FLOAT
         if (ls) r.trace.push_back(l);
     }
     RemoveTree(work);

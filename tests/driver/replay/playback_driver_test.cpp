@@ -110,7 +110,6 @@ TEST_F(Playback, ShotsShowTheShipWhereTheEntriesPutIt) {
     const Case cases[] = {
         // Entry 1 ("pX30") is skipped: the first frame has the ship at x = 0, y = 96.
         {"first frame", Scrolling(3), "", 2, {{9, 100, kShip, true}, {0, 96, kShip, true}, {17, 104, kShip, true}, {39, 100, kShip, false}}},
-        {"second frame", Scrolling(3), "", 3, {{39, 100, kShip, true}, {9, 100, kShip, false}}},
         {"LEFT near the start reads entry 1", Scrolling(10), "2 tap LEFT\n", 3, {{39, 100, kShip, true}, {9, 100, kShip, false}}},
         // No engine marks while a seek key is held (frames before dispatches 3 and 4), again after it.
         {"seek key held", Scrolling(10), "2 down LEFT\n4 up LEFT\n", 5, {{26, 97, kRock, true}, {28, 103, kRock, true}}},

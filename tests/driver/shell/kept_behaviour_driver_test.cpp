@@ -44,24 +44,6 @@ TEST_F(KeptBehaviour, EscDuringGameOverEndsTheProgramOnceTheScreenEnds) {
     }
 }
 
-TEST_F(KeptBehaviour, ATapWithinOneDispatchIsLost) {
-    // Key-down and key-up reach the game between the same two frames: the
-    // flag the key sets is cleared before a frame reads it, so the map list
-    // does not move and a run gets no thrust (it still starts). Held over one
-    // frame, the same keys act. Maps 1 and 2 are the same cave.
-    struct Case { const char* script; bool acted; };
-    for (const Case c : {Case{"1 tap DOWN\n2 tap ENTER\n4 tap UP\n", false},
-                         Case{"1 down DOWN\n2 up DOWN\n2 tap ENTER\n4 down UP\n5 up UP\n", true}}) {
-        SCOPED_TRACE(c.script);
-        const SimResult r = RunSim(dir_, c.script, {"--until", "7"});
-        ASSERT_EQ(r.status, 0) << r.err;
-        ASSERT_GE(r.trace.size(), 5u);
-        EXPECT_EQ(r.trace.at(1).selectedMap, c.acted ? 2 : 1);  // dispatch 2, on the map list
-        EXPECT_EQ(r.trace.at(4).started, -1);                     // dispatch 5: the first moving frame
-        EXPECT_EQ(r.trace.at(4).velocityY < 0, c.acted) << r.trace.at(4).velocityY;
-    }
-}
-
 TEST_F(KeptBehaviour, EnterDuringAReplayLeavesOneTrailMarkInTheNewRunsCave) {
     // Replay: the ship at (30, 96) with full shield, the view moving 2 px a
     // frame. ENTER at dispatch 3, after the frame at map x 6, starts a run:

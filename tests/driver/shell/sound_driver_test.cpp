@@ -11,9 +11,6 @@
 
 namespace {
 
-using testsupport::RunSim;
-using testsupport::SimResult;
-
 // Map 1 holds no record, map 2 one of 9999 that no run here beats; both end
 // after a few dispatches of flight. Map 3 is long, with its floor 37 rows
 // under the ship.
@@ -60,7 +57,7 @@ TEST_F(Sound, EachEventAtItsDispatch) {
         SCOPED_TRACE(c.script);
         std::vector<std::string> args = {"--until", "80", "--sounds"};
         if (c.mute != nullptr) args.push_back(c.mute);
-        const SimResult r = RunSim(dir_, c.script, args);
+        const auto r = testsupport::RunSim(dir_, c.script, args);
         ASSERT_EQ(r.status, 0) << r.err;
         long end = 0;
         for (const testsupport::TraceLine& t : r.trace)
@@ -74,7 +71,7 @@ TEST_F(Sound, EachEventAtItsDispatch) {
 
 TEST_F(Sound, AHitAtEveryDispatchWhereTheShieldDrops) {
     // DOWN held to the floor and after: bounces of every strength.
-    const SimResult r = RunSim(dir_, "1 tap 3\n2 tap ENTER\n4 down DOWN\n", {"--until", "150", "--sounds"});
+    const auto r = testsupport::RunSim(dir_, "1 tap 3\n2 tap ENTER\n4 down DOWN\n", {"--until", "150", "--sounds"});
     ASSERT_EQ(r.status, 0) << r.err;
     std::vector<std::string> drops;
     for (size_t i = 1; i < r.trace.size(); ++i)

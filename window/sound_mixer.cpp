@@ -85,14 +85,15 @@ void Mix(void*, Uint8* stream, int bytes) {
 std::vector<int16_t> LoadClip(const std::string& path) {
     std::vector<unsigned char> bytes;
     if (ReadRegularFile(path, kMaxSoundBytes, bytes) != FileRead::kOk || bytes.empty()) return {};
-    SDL_AudioSpec spec{};
+    SDL_AudioSpec fileFormat{};
     Uint8* data = nullptr;
     Uint32 length = 0;
     SDL_RWops* rw = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
-    if (rw == nullptr || SDL_LoadWAV_RW(rw, 1, &spec, &data, &length) == nullptr) return {};
+    if (rw == nullptr || SDL_LoadWAV_RW(rw, 1, &fileFormat, &data, &length) == nullptr) return {};
     std::vector<int16_t> samples;
     SDL_AudioCVT cvt;
-    const int build = SDL_BuildAudioCVT(&cvt, spec.format, spec.channels, spec.freq, AUDIO_S16SYS, 1, kRate);
+    const int build =
+        SDL_BuildAudioCVT(&cvt, fileFormat.format, fileFormat.channels, fileFormat.freq, AUDIO_S16SYS, 1, kRate);
     if (build >= 0 && length > 0) {
         std::vector<Uint8> buffer(static_cast<size_t>(length) * static_cast<size_t>(std::max(cvt.len_mult, 1)));
         std::copy(data, data + length, buffer.begin());

@@ -139,21 +139,21 @@ Wave Make(SoundId id) {
     Wave w;
     switch (id) {
         case SoundId::kEngineUp:
-            w = EngineLoop(74.0, 16.0, 60.0, 500.0, 0.5, 11);
-            Normalise(w, 0.30);
-            break;
         case SoundId::kEngineDown:
-            w = EngineLoop(56.0, 12.0, 40.0, 350.0, 0.4, 12);
-            Normalise(w, 0.26);
-            break;
         case SoundId::kTurbo:
-            w = EngineLoop(150.0, 30.0, 600.0, 2500.0, 1.2, 13);
-            Normalise(w, 0.30);
+        case SoundId::kBrake: {
+            // The four loops, in SoundId's order: tone, pulse, noise band and
+            // level, noise seed, loudness.
+            struct Loop { double hz, pulseHz, noiseLow, noiseHigh, noise; uint64_t seed; double level; };
+            static constexpr Loop kLoops[] = {{74.0, 16.0, 60.0, 500.0, 0.5, 11, 0.30},
+                                              {56.0, 12.0, 40.0, 350.0, 0.4, 12, 0.26},
+                                              {150.0, 30.0, 600.0, 2500.0, 1.2, 13, 0.30},
+                                              {40.0, 4.0, 1500.0, 5000.0, 1.5, 14, 0.20}};
+            const Loop& l = kLoops[static_cast<int>(id)];
+            w = EngineLoop(l.hz, l.pulseHz, l.noiseLow, l.noiseHigh, l.noise, l.seed);
+            Normalise(w, l.level);
             break;
-        case SoundId::kBrake:
-            w = EngineLoop(40.0, 4.0, 1500.0, 5000.0, 1.5, 14);
-            Normalise(w, 0.20);
-            break;
+        }
         case SoundId::kHit:
             w = Hit();
             Normalise(w, 0.85);

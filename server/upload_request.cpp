@@ -20,13 +20,25 @@ int HexValue(char c) {
     return -1;
 }
 
-// A holder's or map's name: 1..254 characters, no control characters.
+// Embeddings, overrides and isolates: they reorder the text around a name
+// on the list, so a name could pose as another or as a different score.
+bool IsBidiControl(uint32_t u) { return (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069); }
+
+// Zero-width spaces and joiners, word joiner, byte order mark: two names
+// that look the same would be different holders.
+bool IsInvisible(uint32_t u) { return (u >= 0x200B && u <= 0x200D) || u == 0x2060 || u == 0xFEFF; }
+
+// A holder's or map's name: 1..254 characters, no control characters, no
+// bidirectional controls or invisible characters (Windows-1252 has none, so
+// the game never sends them).
 std::string NameProblem(const std::string& what, const std::string& utf8) {
     size_t count = 0;
     uint32_t u = 0;
     for (size_t i = 0; i < utf8.size(); ++count) {
         if (!NextUtf8(utf8, &i, &u)) return what + " is not UTF-8";  // not after TextAsUtf8
         if (u < 0x20 || (u >= 0x7F && u < 0xA0)) return what + " holds a control character";
+        if (IsBidiControl(u)) return what + " holds a bidirectional control character";
+        if (IsInvisible(u)) return what + " holds an invisible character";
     }
     if (count == 0) return what + " is empty";
     if (count > kMaxNameCharacters) return what + " is longer than 254 characters";

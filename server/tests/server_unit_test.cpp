@@ -29,6 +29,8 @@ TEST(UploadQuery, AcceptedRequestsAndTheirValues) {
         {"id=01&nmn=%E2%82%AC&nsc=007&npn=%80%81&nsd=2000-01-01&nreplay=7&&", "€", "€\xEF\xBF\xBD", 1, 7, "2000-01-01"},
         {"id=9&nmn=" + std::string(254, '\xE9') + "&nsc=1&npn=%C2%A0x&nsd=2000-02-29&nreplay=1",
          Cp1252ToUtf8(std::string(254, '\xE9')), "\xC2\xA0x", 9, 1, "2000-02-29"},
+        {"id=2&nmn=Zo%C3%AB%E2%80%8A%E2%80%AFx&nsc=5&npn=%DCnal+%84%9B%AD&nsd=2026-12-07&nreplay=5",
+         "Zoë\u200A\u202Fx", "Ünal „›\u00AD", 2, 5, "2026-12-07"},  // beside the refused ranges; soft hyphen
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.query);
@@ -61,6 +63,8 @@ TEST(UploadQuery, RefusedRequestsSayWhy) {
         {with("npn", "a%1Fb"), control}, {with("npn", "%7F"), control}, {with("npn", "a%C2%9Fb"), control},
         {with("npn", "%00%E9"), control}, {with("npn", std::string(255, 'x')), "npn is longer than 254 characters"},
         {with("nmn", std::string(255, '\xE9')), "nmn is longer than 254 characters"},
+        {with("npn", "a%E2%80%AEb"), "npn holds a bidirectional control character"},
+        {with("nmn", "x%EF%BB%BF"), "nmn holds an invisible character"},
     };
     for (const auto& [query, reason] : cases) {
         SCOPED_TRACE(query);

@@ -1,7 +1,7 @@
 # The list page in a real browser: headless Chromium through Selenium shows
 # holders, scores and dates, shows hostile names as text without running
-# them, fits a phone, logs no console errors, and leaves screenshots in the
-# test output.
+# them, stays laid out on a desktop and a phone with the longest name, logs no
+# console errors, and leaves screenshots in the test output.
 # SPDX-License-Identifier: MIT
 import os
 import tempfile
@@ -15,6 +15,12 @@ from selenium.webdriver.common.by import By
 from harness import OUTPUT, TODAY, ScoreServer, run_tests, upload_target
 
 HOSTILE = ["<script>alert(1)</script>", "\"><img src=x onerror=alert(1)>"]
+LONG = "W" * 254  # the longest name allowed, in the widest letter, with nowhere to break
+ORDINARY = ["Ann Lee", "Bo", "Lüdenscheidt"]  # one line each, even on a phone
+# Each row of the latest uploads and of map 4: pilot, height, left of its first cell, right of its last.
+ROWS = """return [...document.querySelectorAll('#latest tbody tr, #map-4 tbody tr')].map(tr => [
+  tr.querySelector('span').textContent, tr.getBoundingClientRect().height,
+  tr.cells[0].getBoundingClientRect().left, tr.cells[tr.cells.length - 1].getBoundingClientRect().right]);"""
 
 
 class ListPageInChromium(unittest.TestCase):
@@ -29,13 +35,14 @@ class ListPageInChromium(unittest.TestCase):
         driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
         self.addCleanup(driver.quit)
         with ScoreServer() as server:
-            for m, holder, score in [(4, "Ann Lee", 1234), (4, "Bo", 999), (2, HOSTILE[0], 500), (2, HOSTILE[1], 400)]:
+            for m, holder, score in [(4, "Ann Lee", 1234), (4, "Bo", 999), (2, HOSTILE[0], 500), (2, HOSTILE[1], 400),
+                                     (4, LONG, 900), (4, "Lüdenscheidt", 800)]:
                 self.assertEqual(server.get(upload_target(holder, score, m))[0], 200)
             driver.get("http://%s/" % server.host_port)  # leads to the list
             self.assertTrue(driver.current_url.endswith("/index2.php?game=4"))
             rows = lambda map_id: [[td.text for td in tr.find_elements(By.TAG_NAME, "td")]
                                    for tr in driver.find_elements(By.CSS_SELECTOR, "#map-%d tbody tr" % map_id)]
-            self.assertEqual(rows(4), [["1", "Ann Lee", "1234", TODAY], ["2", "Bo", "999", TODAY]])
+            self.assertEqual(rows(4)[:2], [["1", "Ann Lee", "1234", TODAY], ["2", "Bo", "999", TODAY]])
             self.assertEqual(rows(2), [["1", HOSTILE[0], "500", TODAY], ["2", HOSTILE[1], "400", TODAY]])
             self.assertEqual(driver.find_element(By.CSS_SELECTOR, "#map-3 .empty").text, "no score yet")
             self.assertEqual(len(driver.find_elements(By.CSS_SELECTOR, "section.map")), 26)
@@ -46,11 +53,19 @@ class ListPageInChromium(unittest.TestCase):
             # The style sheet applied: the map sections lie in a grid.
             self.assertEqual(driver.find_element(By.CLASS_NAME, "maps").value_of_css_property("display"), "grid")
             os.makedirs(OUTPUT, exist_ok=True)
-            driver.save_screenshot(os.path.join(OUTPUT, "score-list.png"))
-            driver.set_window_size(390, 844)  # a phone
-            driver.refresh()
-            self.assertLessEqual(driver.execute_script("return document.documentElement.scrollWidth"), 390)
-            driver.save_screenshot(os.path.join(OUTPUT, "score-list-phone.png"))
+            for width in (1200, 390):  # a desktop and a phone
+                driver.set_window_size(width, 900)
+                driver.refresh()
+                view = driver.execute_script("return document.documentElement.clientWidth")  # inside the scroll bar
+                self.assertLessEqual(driver.execute_script("return document.documentElement.scrollWidth"), view)
+                line = min(row[1] for row in driver.execute_script(ROWS))  # a row of one line
+                for name, height, left, right in driver.execute_script(ROWS):  # the long name cut, no word broken
+                    self.assertTrue(0 <= left and right <= view and height <= (line if name in ORDINARY else 3 * line),
+                                    (width, name[:20], height, left, right))
+                # The long name is whole in its title; a grid neighbour keeps its own height.
+                self.assertEqual(len(driver.find_elements(By.CSS_SELECTOR, "span[title='%s']" % LONG)), 2)
+                self.assertLess(*[driver.find_element(By.ID, m).rect["height"] for m in ("map-3", "map-4")])
+                driver.save_screenshot(os.path.join(OUTPUT, "score-list-%d.png" % width))
             self.assertEqual([e for e in driver.get_log("browser") if e["level"] in ("SEVERE", "ERROR")], [])
 
 

@@ -39,11 +39,11 @@ std::string Encoded(const std::string& text) {
     return out;
 }
 
-// Each place on the page that starts with `open` shows `name` escaped, up to
-// the next tag.
+// Each place on the page that starts with `open` shows `name` escaped, then
+// `close`.
 void RequireShownEscaped(const std::string& page, const std::string& open, const std::string& name,
-                         const char* what) {
-    const std::string shown = open + HtmlEscape(name) + "<";
+                         const std::string& close, const char* what) {
+    const std::string shown = open + HtmlEscape(name) + close;
     size_t at = page.find(open);
     Require(at != std::string::npos, what);
     for (; at != std::string::npos; at = page.find(open, at + 1))
@@ -77,10 +77,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // the client sent, as do the map's heading and its ranking.
     const std::vector<MapScores> maps = {{u.mapId, u.mapName, {{u.holder, u.score, u.playedOn}}}};
     const std::string page = RenderScorePage(maps, {u}, {});
-    RequireShownEscaped(page, "<td class=\"holder\">", u.holder, "the holder is shown escaped");
-    RequireShownEscaped(page, "<a href=\"#map-" + std::to_string(u.mapId) + "\">", u.mapName,
+    RequireShownEscaped(page, "<td class=\"holder\"><span title=\"", u.holder, "\">" + HtmlEscape(u.holder) + "<",
+                        "the holder is shown escaped, in its title too");
+    RequireShownEscaped(page, "<a href=\"#map-" + std::to_string(u.mapId) + "\">", u.mapName, "<",
                         "the sent map name is shown escaped");
-    RequireShownEscaped(page, "<span class=\"number\">" + std::to_string(u.mapId) + "</span> ", u.mapName,
+    RequireShownEscaped(page, "<span class=\"number\">" + std::to_string(u.mapId) + "</span> ", u.mapName, "<",
                         "the map's heading is shown escaped");
     return 0;
 }

@@ -5,72 +5,55 @@
 # refuses to start on such a database. Mounting needs root; without it the
 # cases are skipped.
 # SPDX-License-Identifier: MIT
-import contextlib
 import os
 import subprocess
 import tempfile
-import time
 import unittest
 
-from harness import GAME_DIR, SCORES, ScoreServer, run_tests, upload_target
+from harness import SCORES, ScoreServer, run_tests, upload_target
+
+TMPFS = [["mount", "-t", "tmpfs", "-o", "size=4m", "tmpfs", "{fs}"]]
+EXT4 = [["truncate", "-s", "8M", "{fs}.img"], ["mkfs.ext4", "-q", "{fs}.img"],
+        ["mount", "-o", "loop", "{fs}.img", "{fs}"]]
+FILL, FREE = ["dd", "if=/dev/zero", "of={fs}/filler", "bs=64k"], ["rm", "{fs}/filler"]
+# "abort" turns an ext4 read-only under the files the server holds open, as an error would.
+RO, ABORT = ["mount", "-o", "remount,ro", "{fs}"], ["mount", "-o", "remount,abort", "{fs}"]
 
 
-def sh(*command):  # "" or why the command failed
-    r = subprocess.run(command, capture_output=True, text=True, timeout=60)
-    return r.returncode and (r.stderr or r.stdout or "status %d" % r.returncode).strip().splitlines()[0]
-
-
-# What a step does to the file system at `folder`: fill it, free it, remount it "ro" or "abort" it (ext4).
-def act(action, folder):
-    if action == "fill":
-        with open(os.path.join(folder, "filler"), "wb", buffering=0) as f, contextlib.suppress(OSError):
-            while f.write(b"\0" * 65536):
-                pass
-    elif action == "free":
-        os.unlink(os.path.join(folder, "filler"))
-    else:
-        assert not (error := sh("mount", "-o", "remount," + action, folder)), error
-
-
-def health(server, expected):  # after a failed write the store probes at most once a second
-    deadline = time.monotonic() + 10
-    while (status := server.get("/healthz")[0]) != expected and time.monotonic() < deadline:
-        time.sleep(0.2)
-    return status
+def sh(fs, *command):  # "" or the first line of why the command failed
+    r = subprocess.run([part.format(fs=fs) for part in command], capture_output=True, text=True, timeout=60)
+    return r.returncode and ((r.stderr or r.stdout).strip() or "failed").splitlines()[0]
 
 
 class UnwritableDatabase(unittest.TestCase):
     def test_health_and_uploads_follow_what_the_disk_takes(self):
-        for case, kind, before_start, refusal, steps in [
-            # steps after start: (action, /healthz, upload)
-            ("full disk, then space freed", "tmpfs", None, None, [("fill", 503, 503), ("free", 200, 200)]),
-            ("read-only after start", "ext4", None, None, [("abort", 503, 503)]),
-            ("read-only at start", "tmpfs", "ro", "Read-only file system", []),
-            ("full disk at start", "tmpfs", "fill", "No space left on device", []),
+        for case, mount, steps, before_start, refusal in [
+            # steps after start: (command, /healthz, upload)
+            ("full disk, then space freed", TMPFS, [(FILL, 503, 503), (FREE, 200, 200)], None, None),
+            ("read-only after start", EXT4, [(ABORT, 503, 503)], None, None),
+            ("read-only at start", TMPFS, [], RO, "Read-only file system"),
+            ("full disk at start", TMPFS, [], FILL, "No space left on device"),
         ]:
             with self.subTest(case), tempfile.TemporaryDirectory(prefix="quillrun-health-") as top:
-                folder, image, path = top + "/fs", top + "/fs.img", top + "/fs/scores.sqlite"
-                os.mkdir(folder)
-                if error := (sh("mount", "-t", "tmpfs", "-o", "size=4m", "tmpfs", folder) if kind == "tmpfs" else
-                             sh("truncate", "-s", "8M", image) or sh("mkfs.ext4", "-q", image) or
-                             sh("mount", "-o", "loop", image, folder)):
-                    self.skipTest("cannot mount the %s here: %s" % (kind, error))
+                fs, path = top + "/fs", top + "/fs/scores.sqlite"
+                os.mkdir(fs)
+                for command in mount:
+                    if error := sh(fs, *command):
+                        self.skipTest("cannot mount the file system here: %s" % error)
                 try:
                     with ScoreServer(database="sqlite:" + path) as server:
-                        self.assertEqual(server.get(upload_target("Before"))[0], 200)
-                        for n, (action, healthz, upload) in enumerate(steps):
-                            act(action, folder)
-                            self.assertEqual(health(server, healthz), healthz, action)
-                            self.assertEqual(server.get(upload_target("Step %d" % n))[0], upload, action)
-                            self.assertEqual(len(server.stored("Step %d" % n)), upload == 200, action)
+                        for n, (command, healthz, upload) in enumerate(steps):
+                            sh(fs, *command)
+                            self.assertEqual((server.get("/healthz")[0], server.get(upload_target("Step %d" % n))[0],
+                                              len(server.stored("Step %d" % n))), (healthz, upload, upload == 200))
                     if before_start:
-                        act(before_start, folder)
-                        r = subprocess.run([SCORES, "--listen", "127.0.0.1:0", "--database", "sqlite:" + path,
-                                            "--maps", GAME_DIR + "/Maps/Maps.ini"], capture_output=True, text=True)
-                        self.assertEqual((r.returncode, r.stdout, r.stderr),
-                                         (1, "", "quillrun-scores: cannot write the database %s: %s\n" % (path, refusal)))
+                        sh(fs, *before_start)
+                        r = subprocess.run([SCORES, "--listen", "127.0.0.1:0", "--database", "sqlite:" + path],
+                                           capture_output=True, text=True, timeout=60)
+                        self.assertEqual((r.returncode, r.stderr),
+                                         (1, "quillrun-scores: cannot write the database %s: %s\n" % (path, refusal)))
                 finally:
-                    sh("umount", folder)
+                    sh(fs, "umount", "{fs}")
 
 
 if __name__ == "__main__":

@@ -34,7 +34,8 @@ struct StoreError : std::runtime_error {
 };
 
 // All operations may be called from many threads at once; they throw
-// StoreError on a database failure.
+// StoreError on a database failure. Opening a store throws StoreError too
+// when the database cannot be written.
 class ScoreStore {
 public:
     virtual ~ScoreStore() = default;
@@ -48,7 +49,9 @@ public:
     virtual std::vector<RankedScore> Top(int mapId, int limit) = 0;
     // The latest `limit` uploads across all maps, newest first.
     virtual std::vector<Upload> Latest(int limit) = 0;
-    // True when the database answers a trivial query.
+    // True when an upload could be stored now: the last write succeeded and
+    // the database takes writes (room on the disk, not read-only). Cheap
+    // enough to be polled every second.
     virtual bool Healthy() = 0;
 };
 

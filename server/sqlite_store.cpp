@@ -2,14 +2,21 @@
 // commit is on disk (WAL synced) before an upload is answered, which holds
 // for a killed process and for a power loss alike. One writer thread commits
 // all uploads waiting at that moment in one transaction, so many uploads
-// share one sync.
+// share one sync. Health: the last write's result and room on the disk.
 // SPDX-License-Identifier: MIT
 #include "server/sqlite_store.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <exception>
 #include <mutex>
@@ -53,6 +60,13 @@ constexpr const char* kTop =
 constexpr const char* kLatest =
     "SELECT map_id, map_name, holder, score, played_on, received_at FROM uploads ORDER BY id DESC LIMIT ?";
 
+// Free room that a commit of a few uploads may need; less counts as a full disk.
+constexpr off_t kWriteRoom = 64 * 1024;
+
+std::string CannotWrite(const std::string& path, const std::string& reason) {
+    return "cannot write the database " + path + ": " + reason;
+}
+
 [[noreturn]] void Fail(sqlite3* db, const std::string& what) {
     throw StoreError("sqlite: " + what + ": " + (db ? sqlite3_errmsg(db) : "out of memory"));
 }
@@ -78,9 +92,9 @@ struct Connection {
     sqlite3_stmt* upsertBest = nullptr;
     sqlite3_stmt* top = nullptr;
     sqlite3_stmt* latest = nullptr;
-    sqlite3_stmt* ping = nullptr;
 
-    explicit Connection(const std::string& path, bool createSchema) {
+    // The writer creates the schema and refuses a database it cannot write.
+    Connection(const std::string& path, bool writer) {
         if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                             nullptr) != SQLITE_OK) {
             const std::string message = db ? sqlite3_errmsg(db) : "out of memory";
@@ -88,21 +102,38 @@ struct Connection {
             db = nullptr;
             throw StoreError("sqlite: cannot open " + path + ": " + message);
         }
-        sqlite3_busy_timeout(db, 5000);
-        Exec("PRAGMA journal_mode=WAL");
-        Exec("PRAGMA synchronous=FULL");
-        if (createSchema) Exec(kSchema);
-        insertUpload = Prepare(kInsertUpload);
-        upsertBest = Prepare(kUpsertBest);
-        top = Prepare(kTop);
-        latest = Prepare(kLatest);
-        ping = Prepare("SELECT count(*) FROM best WHERE map_id = 0");
+        try {
+            // SQLite opens a file it may not write read-only, without a word.
+            if (writer && sqlite3_db_readonly(db, "main") == 1)
+                throw StoreError(CannotWrite(path, ::access(path.c_str(), W_OK) != 0 ? std::strerror(errno)
+                                                                                     : "opened read-only"));
+            sqlite3_busy_timeout(db, 5000);
+            Exec("PRAGMA schema_version");  // a file that is no database fails here, before any write
+            try {
+                Exec("PRAGMA journal_mode=WAL");
+                if (writer) Exec(kSchema);
+            } catch (const StoreError& e) {
+                if (!writer) throw;
+                throw StoreError(CannotWrite(path, e.what()));
+            }
+            Exec("PRAGMA synchronous=FULL");
+            insertUpload = Prepare(kInsertUpload);
+            upsertBest = Prepare(kUpsertBest);
+            top = Prepare(kTop);
+            latest = Prepare(kLatest);
+        } catch (...) {
+            Close();
+            throw;
+        }
     }
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
-    ~Connection() {
-        for (sqlite3_stmt* s : {insertUpload, upsertBest, top, latest, ping}) sqlite3_finalize(s);
+    ~Connection() { Close(); }
+
+    void Close() {
+        for (sqlite3_stmt* s : {insertUpload, upsertBest, top, latest}) sqlite3_finalize(s);
         sqlite3_close(db);
+        db = nullptr;
     }
 
     void Exec(const char* sql) {
@@ -125,6 +156,31 @@ struct Connection {
         sqlite3_clear_bindings(s);
         if (rc != SQLITE_DONE) Fail(db, "step");
         return sqlite3_changes(db);
+    }
+
+    // Runs `body` in a write transaction and commits it.
+    template <class F>
+    void Transaction(F&& body) {
+        Exec("BEGIN IMMEDIATE");
+        try {
+            body();
+            Exec("COMMIT");
+        } catch (...) {
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+            throw;
+        }
+    }
+
+    // Writes the header's user version back unchanged: a page written and
+    // committed, with nothing changed.
+    void RewriteHeader() {
+        std::string version = "0";
+        const auto read = [](void* out, int, char** values, char**) {
+            if (values[0]) *static_cast<std::string*>(out) = values[0];
+            return 0;
+        };
+        if (sqlite3_exec(db, "PRAGMA user_version", read, &version, nullptr) != SQLITE_OK) Fail(db, "user version");
+        Exec(("PRAGMA user_version = " + version).c_str());
     }
 
     bool Insert(const Upload& u) {
@@ -154,9 +210,61 @@ struct StatementUse {
     }
 };
 
+// The folder that holds `path`.
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// An unnamed file in the database's folder, gone when closed. Allocating
+// room in it tells whether that file system takes writes now (neither full
+// nor read-only) without a sync and without touching the database.
+class ScratchFile {
+public:
+    explicit ScratchFile(const std::string& folder) : folder_(folder) {
+        fd_ = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (fd_ < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) error_ = errno;
+    }
+    ScratchFile(const ScratchFile&) = delete;
+    ScratchFile& operator=(const ScratchFile&) = delete;
+    ~ScratchFile() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+
+    // "" when a commit has room now, else why not.
+    std::string Room() const {
+        int error = error_;
+        if (fd_ >= 0) {
+            error = ::posix_fallocate(fd_, 0, kWriteRoom);
+            if (::ftruncate(fd_, 0) != 0) {
+                // the room stays taken until the next probe; nothing to do
+            }
+        } else if (error == 0) {
+            // A file system without unnamed files: ask it instead.
+            struct statvfs fs {};
+            if (::statvfs(folder_.c_str(), &fs) != 0) error = errno;
+            else if (fs.f_flag & ST_RDONLY) error = EROFS;
+            else if (static_cast<unsigned long long>(fs.f_bavail) * fs.f_frsize < kWriteRoom) error = ENOSPC;
+        }
+        return error == 0 ? "" : std::strerror(error);
+    }
+
+private:
+    const std::string folder_;
+    int fd_ = -1;
+    int error_ = 0;  // why the file could not be made, when that says the folder is not writable
+};
+
 class SqliteStore final : public ScoreStore {
 public:
-    explicit SqliteStore(const std::string& path) : path_(path), writer_(path, true) {
+    // Refuses a database that takes no write now.
+    SqliteStore(const std::string& path, std::unique_ptr<const ScratchFile> scratch)
+        : path_(path), writer_(path, true), scratch_(std::move(scratch)) {
+        try {
+            writer_.Transaction([&] { writer_.RewriteHeader(); });
+        } catch (const StoreError& e) {
+            throw StoreError(CannotWrite(path, e.what()));
+        }
         thread_ = std::thread([this] { WriteLoop(); });
     }
     ~SqliteStore() override {
@@ -216,12 +324,19 @@ public:
         return rows;
     }
 
+    // Room on the disk, and the last write succeeded. After a failed write
+    // only a write tells that writing works again: a header rewrite,
+    // committed and synced, at most once a second.
     bool Healthy() override {
+        if (!scratch_->Room().empty()) return false;
+        if (lastWriteOk_) return true;
+        const long long now = std::chrono::steady_clock::now().time_since_epoch() / std::chrono::milliseconds(1);
+        long long last = lastProbe_;
+        if (now - last < 1000 || !lastProbe_.compare_exchange_strong(last, now)) return false;
+        std::vector<Pending> none;
         try {
-            Lease lease(*this);
-            Connection& c = *lease.connection;
-            StatementUse use{c.ping};
-            return sqlite3_step(c.ping) == SQLITE_ROW;
+            Submit(none, true);
+            return true;
         } catch (const StoreError&) {
             return false;
         }
@@ -234,6 +349,7 @@ private:
     };
     struct Batch {
         std::vector<Pending>* items;
+        bool rewriteHeader = false;  // a probe: commit a write even without uploads
         bool done = false;
         std::exception_ptr error;
     };
@@ -258,8 +374,8 @@ private:
         }
     };
 
-    void Submit(std::vector<Pending>& items) {
-        Batch batch{&items, false, nullptr};
+    void Submit(std::vector<Pending>& items, bool rewriteHeader = false) {
+        Batch batch{&items, rewriteHeader, false, nullptr};
         std::unique_lock<std::mutex> lock(mutex_);
         queue_.push_back(&batch);
         work_.notify_one();
@@ -277,18 +393,18 @@ private:
             lock.unlock();
             std::exception_ptr error;
             try {
-                writer_.Exec("BEGIN IMMEDIATE");
-                try {
-                    for (Batch* b : batches)
+                writer_.Transaction([&] {
+                    bool rewriteHeader = false;
+                    for (Batch* b : batches) {
+                        rewriteHeader = rewriteHeader || b->rewriteHeader;
                         for (Pending& p : *b->items) p.inserted = writer_.Insert(*p.upload);
-                    writer_.Exec("COMMIT");
-                } catch (...) {
-                    sqlite3_exec(writer_.db, "ROLLBACK", nullptr, nullptr, nullptr);
-                    throw;
-                }
+                    }
+                    if (rewriteHeader) writer_.RewriteHeader();
+                });
             } catch (...) {
                 error = std::current_exception();
             }
+            lastWriteOk_ = !error;
             lock.lock();
             for (Batch* b : batches) {
                 b->error = error;
@@ -300,6 +416,9 @@ private:
 
     const std::string path_;
     Connection writer_;
+    const std::unique_ptr<const ScratchFile> scratch_;
+    std::atomic<bool> lastWriteOk_{true};
+    std::atomic<long long> lastProbe_{0};  // steady clock, milliseconds
     std::mutex poolMutex_;
     std::vector<std::unique_ptr<Connection>> pool_;
     std::mutex mutex_;
@@ -320,5 +439,8 @@ void MakeParentFolders(const std::string& path) {
 std::unique_ptr<ScoreStore> OpenSqliteStore(const std::string& path) {
     if (path.empty()) throw StoreError("sqlite: no file name given");
     MakeParentFolders(path);
-    return std::make_unique<SqliteStore>(path);
+    // Room first: SQLite's own complaint on a full disk may be a vague I/O error.
+    auto scratch = std::make_unique<const ScratchFile>(FolderOf(path));
+    if (const std::string reason = scratch->Room(); !reason.empty()) throw StoreError(CannotWrite(path, reason));
+    return std::make_unique<SqliteStore>(path, std::move(scratch));
 }

@@ -8,5 +8,5 @@
 #include "server/score_store.h"
 
 // "sqlite:PATH" or "postgresql://..." (also "postgres://..."); throws
-// StoreError when the database cannot be opened or prepared.
+// StoreError when the database cannot be opened, prepared or written.
 std::unique_ptr<ScoreStore> OpenScoreStore(const std::string& location);

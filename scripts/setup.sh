@@ -11,7 +11,7 @@ PACKAGES=(
   libsdl2-dev libsdl2-ttf-dev libx11-dev libfontconfig-dev fonts-liberation2
   libturbojpeg0-dev libpng-dev libcurl4-openssl-dev
   xdg-utils
-  libcpp-httplib-dev libsqlite3-dev libpqxx-dev
+  libboost-dev libsqlite3-dev libpqxx-dev
 )
 TEST_PACKAGES=(
   desktop-file-utils appstream dpkg-dev lintian adduser

@@ -1,61 +1,50 @@
-// The HTTP front on cpp-httplib. Connections are served by our own loop over
-// a stream that bounds the request line (414) and the header block (431)
-// while reading them, drops a client whose request head takes longer than
-// the head timeout however slowly its bytes trickle in (408), and limits
-// every single read and write.
+// The HTTP front on Boost.Asio, with Boost.Beast's parser for the fields of a
+// request head. One thread runs the event loop: it waits for a connection to
+// become readable and only then reads, into one buffer shared by all, so an
+// idle connection holds a socket and a timer and nothing else. A head is
+// checked byte by byte (RequestHead) before the parser sees it; a request read
+// whole goes to the pool of threads and its answer comes back to the loop.
 // SPDX-License-Identifier: MIT
 #include "server/http_front.h"
 
-#include <arpa/inet.h>
-#include <httplib.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <sys/resource.h>
 
-#include <atomic>
+#include <utility>  // before Asio, whose C++20 parts use std::exchange without it
+
+#include <boost/asio.hpp>
+#include <boost/beast/http.hpp>
+
+#include <algorithm>
+#include <array>
 #include <chrono>
-#include <ctime>
-#include <mutex>
+#include <list>
+#include <unordered_map>
+#include <unordered_set>
 
-#include "server/json_text.h"
-#include "server/rate_limiter.h"
+#include "server/log_queue.h"
 #include "server/request_head.h"
-#include "server/score_page.h"
-#include "server/upload_request.h"
+#include "server/score_routes.h"
+
+namespace asio = boost::asio;
+namespace http = boost::beast::http;
+using tcp = asio::ip::tcp;
+using Clock = std::chrono::steady_clock;
+using boost::system::error_code;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 constexpr size_t kMaxRequestLine = 8192;
 constexpr size_t kMaxHeaderBlock = 8192;
-constexpr int kListenBacklog = 256;
-constexpr int kLatestCount = 20;
-constexpr int kTopCount = 10;
-constexpr int kMaxApiLimit = 100;
+constexpr int kListenBacklog = 4096;
+constexpr size_t kReservedFiles = 64;             // the database, the log, the listening socket ...
+constexpr auto kLingerTime = std::chrono::seconds(1);  // reading what a closed connection still sends
+constexpr size_t kLingerBytes = 1 << 20;
+constexpr auto kDrainGrace = std::chrono::seconds(1);  // a connection's first request, after a stop
 
-constexpr const char* kSecurityPolicy =
-    "default-src 'none'; style-src 'self'; img-src 'self'; base-uri 'none'; form-action 'none'; "
-    "frame-ancestors 'none'";
-
-std::string UtcText(const char* format, bool millis) {
-    const auto now = std::chrono::system_clock::now();
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
-    char text[64];
-    size_t n = std::strftime(text, sizeof text, format, &utc);
-    if (millis) {
-        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-        std::snprintf(text + n, sizeof text - n, ".%03dZ", static_cast<int>(ms));
-    }
-    return text;
-}
-
-std::string TodayUtc() { return UtcText("%Y-%m-%d", false); }
-std::string NowUtc() { return UtcText("%Y-%m-%dT%H:%M:%S", true); }
+constexpr const char* kCommonHeaders =
+    "Content-Security-Policy: default-src 'none'; style-src 'self'; img-src 'self'; base-uri 'none'; "
+    "form-action 'none'; frame-ancestors 'none'\r\n"
+    "X-Content-Type-Options: nosniff\r\nReferrer-Policy: no-referrer\r\nX-Frame-Options: DENY\r\n";
 
 // A request line for the log: printable ASCII kept, everything else as \xNN.
 std::string LogSafe(const std::string& text, size_t limit = 1024) {
@@ -74,407 +63,409 @@ std::string LogSafe(const std::string& text, size_t limit = 1024) {
     return out;
 }
 
-std::string AddressText(const sockaddr_storage& a, int* port) {
-    char text[INET6_ADDRSTRLEN] = "";
-    if (a.ss_family == AF_INET) {
-        const auto* v4 = reinterpret_cast<const sockaddr_in*>(&a);
-        inet_ntop(AF_INET, &v4->sin_addr, text, sizeof text);
-        *port = ntohs(v4->sin_port);
-    } else if (a.ss_family == AF_INET6) {
-        const auto* v6 = reinterpret_cast<const sockaddr_in6*>(&a);
-        inet_ntop(AF_INET6, &v6->sin6_addr, text, sizeof text);
-        *port = ntohs(v6->sin6_port);
-    }
-    return text;
+std::string Serialize(const HttpAnswer& a, bool headOnly, bool keepAlive, bool http10) {
+    std::string s;
+    s.reserve(512 + (headOnly ? 0 : a.body.size()));
+    s += "HTTP/1.1 " + std::to_string(a.status) + " " + StatusText(a.status) + "\r\nContent-Type: " + a.contentType +
+         "\r\nContent-Length: " + std::to_string(a.body.size()) + "\r\n";
+    for (const auto& [name, value] : a.headers) s += name + ": " + value + "\r\n";
+    s += kCommonHeaders;
+    if (!keepAlive) s += "Connection: close\r\n";
+    else if (http10) s += "Connection: keep-alive\r\n";
+    s += "\r\n";
+    if (!headOnly) s += a.body;
+    return s;
 }
 
-class LogWriter {
-public:
-    explicit LogWriter(std::FILE* out) : out_(out) {}
-    void Line(const std::string& client, const std::string& requestLine, int status, size_t bytes, double ms) {
-        char tail[96];
-        std::snprintf(tail, sizeof tail, "\" %d %zu %.3fms\n", status, bytes, ms);
-        const std::string line = NowUtc() + " " + client + " \"" + LogSafe(requestLine) + tail;
-        std::lock_guard<std::mutex> lock(mutex_);
-        std::fwrite(line.data(), 1, line.size(), out_);
-        std::fflush(out_);
-    }
-
-private:
-    std::FILE* out_;
-    std::mutex mutex_;
-};
-
-// One client connection as httplib reads and writes it.
-class LimitedStream final : public httplib::Stream {
-public:
-    LimitedStream(int sock, const FrontOptions& o, LogWriter& log)
-        : sock_(sock), options_(o), log_(log), head_(kMaxRequestLine, kMaxHeaderBlock) {
-        // Headers and body go out in separate writes; without this the body
-        // waits for the client's delayed acknowledgement (about 40 ms).
-        int yes = 1;
-        ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
-        sockaddr_storage a{};
-        socklen_t length = sizeof a;
-        if (getpeername(sock, reinterpret_cast<sockaddr*>(&a), &length) == 0) client_ = AddressText(a, &clientPort_);
-    }
-
-    // Called before each request of the connection.
-    void BeginRequest() {
-        start_ = Clock::now();
-        head_.Reset();
-    }
-    Clock::time_point RequestStart() const { return start_; }
-    bool Aborted() const { return aborted_; }
-    bool CloseAfterResponse() const { return closeAfter_ || aborted_; }
-    void SetCloseAfterResponse() { closeAfter_ = true; }
-
-    bool is_readable() const override { return WaitFor(POLLIN, ReadWaitMs()); }
-    bool is_writable() const override { return !aborted_ && WaitFor(POLLOUT, options_.ioTimeoutSeconds * 1000); }
-
-    ssize_t read(char* ptr, size_t size) override {
-        if (aborted_) return -1;
-        if (!head_.Ended() && Clock::now() >= start_ + std::chrono::seconds(options_.headTimeoutSeconds)) {
-            Refuse(408, "Request Timeout");
-            return -1;
-        }
-        if (!WaitFor(POLLIN, ReadWaitMs())) {
-            if (!head_.Ended() && Clock::now() >= start_ + std::chrono::seconds(options_.headTimeoutSeconds))
-                Refuse(408, "Request Timeout");
-            return -1;
-        }
-        ssize_t n;
-        do n = ::recv(sock_, ptr, size, 0);
-        while (n < 0 && errno == EINTR);
-        if (n > 0) {
-            if (const int refusal = head_.Scan(ptr, static_cast<size_t>(n))) {
-                Refuse(refusal, refusal == 414 ? "URI Too Long" : "Request Header Fields Too Large");
-                return -1;
-            }
-        }
-        return n;
-    }
-
-    ssize_t write(const char* ptr, size_t size) override {
-        if (aborted_ || !WaitFor(POLLOUT, options_.ioTimeoutSeconds * 1000)) return -1;
-        ssize_t n;
-        do n = ::send(sock_, ptr, size, MSG_NOSIGNAL);
-        while (n < 0 && errno == EINTR);
-        return n;
-    }
-
-    void get_remote_ip_and_port(std::string& ip, int& port) const override {
-        ip = client_;
-        port = clientPort_;
-    }
-    void get_local_ip_and_port(std::string& ip, int& port) const override {
-        sockaddr_storage a{};
-        socklen_t length = sizeof a;
-        if (getsockname(sock_, reinterpret_cast<sockaddr*>(&a), &length) == 0) ip = AddressText(a, &port);
-    }
-    socket_t socket() const override { return sock_; }
-
-private:
-    int ReadWaitMs() const {
-        int ms = options_.ioTimeoutSeconds * 1000;
-        if (!head_.Ended()) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                  start_ + std::chrono::seconds(options_.headTimeoutSeconds) - Clock::now())
-                                  .count();
-            ms = static_cast<int>(std::max<long long>(0, std::min<long long>(ms, left)));
-        }
-        return ms;
-    }
-
-    bool WaitFor(short events, int ms) const {
-        pollfd p{sock_, events, 0};
-        int r;
-        do r = ::poll(&p, 1, ms);
-        while (r < 0 && errno == EINTR);
-        return r > 0 && (p.revents & (events | POLLHUP | POLLERR));
-    }
-
-    // Answers and ends the connection; httplib sees a failed read.
-    void Refuse(int status, const char* reason) {
-        const std::string body = std::string(reason) + "\n";
-        const std::string answer = "HTTP/1.1 " + std::to_string(status) + " " + reason +
-                                   "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " +
-                                   std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
-        if (WaitFor(POLLOUT, 1000)) (void)::send(sock_, answer.data(), answer.size(), MSG_NOSIGNAL);
-        aborted_ = true;
-        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start_).count();
-        const std::string& line = head_.RequestLine();
-        log_.Line(client_, line + (line.size() >= RequestHead::kLoggedLine ? "..." : ""), status, body.size(), ms);
-    }
-
-    const int sock_;
-    const FrontOptions& options_;
-    LogWriter& log_;
-    std::string client_;
-    int clientPort_ = 0;
-    Clock::time_point start_ = Clock::now();
-    RequestHead head_;
-    bool aborted_ = false, closeAfter_ = false;
-};
-
-thread_local LimitedStream* tStream = nullptr;
-
-class FrontServer final : public httplib::Server {
-public:
-    FrontServer(const FrontOptions& options, LogWriter& log) : options_(options), log_(log) {}
-
-    std::atomic<socket_t>& ListenSocket() { return svr_sock_; }
-
-private:
-    // httplib's keep-alive loop, over the limited stream.
-    bool process_and_close_socket(socket_t sock) override {
-        LimitedStream stream(sock, options_, log_);
-        tStream = &stream;
-        bool ok = false;
-        for (size_t left = keep_alive_max_count_; left > 0 && WaitForRequest(sock); --left) {
-            stream.BeginRequest();
-            bool closed = false;
-            ok = process_request(stream, left == 1, closed, nullptr);
-            if (!ok || closed || stream.CloseAfterResponse()) break;
-        }
-        tStream = nullptr;
-        ::shutdown(sock, SHUT_RDWR);
-        ::close(sock);
-        return ok;
-    }
-
-    // Waits for the next request's first byte, in short steps so that a
-    // stopping server lets idle connections go at once.
-    bool WaitForRequest(socket_t sock) {
-        const auto until = Clock::now() + std::chrono::seconds(keep_alive_timeout_sec_);
-        while (svr_sock_ != INVALID_SOCKET && Clock::now() < until) {
-            pollfd p{sock, POLLIN, 0};
-            const int r = ::poll(&p, 1, 100);
-            if (r > 0) return (p.revents & POLLIN) != 0;
-            if (r < 0 && errno != EINTR) return false;
-        }
-        return false;
-    }
-
-    const FrontOptions& options_;
-    LogWriter& log_;
-};
-
-void PlainText(httplib::Response& res, int status, const std::string& text) {
-    res.status = status;
-    res.set_header("Cache-Control", "no-store");
-    res.set_content(text + "\n", "text/plain; charset=utf-8");
-}
-
-void Json(httplib::Response& res, int status, const std::string& json) {
-    res.status = status;
-    res.set_header("Cache-Control", "no-cache");
-    res.set_content(json, "application/json");
-}
-
-std::string QueryOf(const httplib::Request& req) {
-    const size_t q = req.target.find('?');
-    return q == std::string::npos ? std::string() : req.target.substr(q + 1);
-}
-
-// The `limit` parameter: `fallback` when absent, 0 when not 1..100.
-int LimitParam(const httplib::Request& req, int fallback) {
-    if (!req.has_param("limit")) return fallback;
-    const std::string text = req.get_param_value("limit");
-    if (req.get_param_value_count("limit") != 1 || text.empty() || text.size() > 3) return 0;
-    int v = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return 0;
-        v = v * 10 + (c - '0');
-    }
-    return v >= 1 && v <= kMaxApiLimit ? v : 0;
+HttpAnswer Refusal(int status, const std::string& reason) {
+    HttpAnswer a;
+    a.status = status;
+    a.body = reason + "\n";
+    a.headers = {{"Cache-Control", "no-store"}};
+    return a;
 }
 
 }  // namespace
 
+struct Connection;
+
 struct ScoreFront::Impl {
-    ScoreStore& store;
-    const std::vector<std::string> mapNames;
+    ScoreRoutes routes;
     const FrontOptions options;
-    LogWriter log;
-    RateLimiter limiter;
-    FrontServer server;
-    std::atomic<bool> stopRequested{false};
+    LogQueue& log;
+    size_t maxConnections;
+    asio::io_context io;
+    tcp::acceptor acceptor{io};
+    std::unique_ptr<asio::thread_pool> workers;
+    std::array<char, 65536> readBuffer;  // each read is used up before the next
 
-    Impl(ScoreStore& s, std::vector<std::string> names, const FrontOptions& o, std::FILE* out)
-        : store(s), mapNames(std::move(names)), options(o), log(out), limiter(o.rateLimit), server(options, log) {
-        Routes();
+    // Connections waiting for a request, the longest waiting first: all, and
+    // per client address.
+    struct Client {
+        size_t open = 0;
+        std::list<Connection*> idle;
+    };
+    std::list<Connection*> idle;
+    std::unordered_map<std::string, Client> clients;
+    std::unordered_set<Connection*> all;
+    bool draining = false;
+    asio::steady_timer drainTimer{io};
+
+    Impl(ScoreStore& store, std::vector<std::string> names, const FrontOptions& o, LogQueue& l)
+        : routes(store, std::move(names), o.rateLimit), options(o), log(l) {
+        const size_t allowed = static_cast<size_t>(ConnectionsAllowed());
+        maxConnections = o.maxConnections > 0 ? std::min(allowed, static_cast<size_t>(o.maxConnections)) : allowed;
     }
 
-    MapScores ScoresOf(int id, int limit) {
-        return {id, static_cast<size_t>(id) < mapNames.size() ? mapNames[id] : "Map " + std::to_string(id),
-                store.Top(id, limit)};
+    void Accept();
+    void Admit(tcp::socket socket);
+    void BeginDrain();
+    void Forget(Connection* c);
+};
+
+struct Connection : std::enable_shared_from_this<Connection> {
+    enum class Phase { Idle, Head, Handling, Writing, Lingering, Closed };
+
+    ScoreFront::Impl& front;
+    tcp::socket socket;
+    asio::steady_timer timer;
+    const std::string client;
+    Phase phase = Phase::Idle;
+    RequestHead head{kMaxRequestLine, kMaxHeaderBlock};
+    std::string in;        // bytes read and not yet used
+    size_t scanned = 0;    // of them, those the head has seen
+    std::string out;       // the answer being written
+    std::string logged;    // the request line for the log
+    int status = 0;
+    size_t bodyBytes = 0, lingered = 0;
+    unsigned served = 0, timerRound = 0;
+    bool keepAlive = false;
+    Clock::time_point start;
+    std::list<Connection*>::iterator idleAt, clientIdleAt;
+    bool listedIdle = false;
+
+    Connection(ScoreFront::Impl& f, tcp::socket s, std::string address)
+        : front(f), socket(std::move(s)), timer(f.io), client(std::move(address)) {}
+
+    void Start() {
+        BecomeIdle(front.draining ? kDrainGrace : std::chrono::seconds(front.options.idleTimeoutSeconds));
+        WaitRead();
     }
 
-    void Upload(const httplib::Request& req, httplib::Response& res) {
-        if (req.method == "HEAD") {
-            res.set_header("Allow", "GET");
-            PlainText(res, 405, "uploads are sent with GET");
-            return;
+    void BecomeIdle(Clock::duration wait) {
+        phase = Phase::Idle;
+        front.idle.push_back(this);
+        idleAt = std::prev(front.idle.end());
+        auto& mine = front.clients[client].idle;
+        mine.push_back(this);
+        clientIdleAt = std::prev(mine.end());
+        listedIdle = true;
+        Arm(wait);
+    }
+
+    void LeaveIdle() {
+        if (!listedIdle) return;
+        front.idle.erase(idleAt);
+        front.clients[client].idle.erase(clientIdleAt);
+        listedIdle = false;
+    }
+
+    void Arm(Clock::duration wait) {
+        timer.expires_after(wait);
+        timer.async_wait([self = shared_from_this(), round = ++timerRound](error_code ec) {
+            if (!ec && round == self->timerRound) self->TimedOut();
+        });
+    }
+
+    void TimedOut() {
+        switch (phase) {
+            case Phase::Head: return Refuse(408, "the request took too long");
+            case Phase::Handling: return;
+            default: return Close();
         }
-        if (!limiter.Allow(req.remote_addr)) {
-            res.set_header("Retry-After", "60");
-            PlainText(res, 429, "too many uploads from this address; try again in a minute");
-            return;
-        }
-        UploadParse parsed = ParseUpload(QueryOf(req), TodayUtc());
-        if (!parsed.ok) {
-            PlainText(res, 400, parsed.reason);
-            return;
-        }
-        parsed.upload.receivedAt = NowUtc();
-        store.Add(parsed.upload);
-        PlainText(res, 200, "OK");
     }
 
-    void Page(const httplib::Request& req, httplib::Response& res) {
-        if (req.get_param_value_count("game") != 1 || req.get_param_value("game") != "4") {
-            NotFound(res);
-            return;
+    void WaitRead() {
+        socket.async_wait(tcp::socket::wait_read, [self = shared_from_this()](error_code ec) { self->Readable(ec); });
+    }
+
+    void Readable(error_code ec) {
+        if (phase == Phase::Closed) return;
+        if (ec) return Close();
+        socket.non_blocking(true, ec);
+        const size_t n = socket.read_some(asio::buffer(front.readBuffer), ec);
+        if (ec == asio::error::would_block || ec == asio::error::try_again) return WaitRead();
+        if (ec || n == 0) return Close();  // a request cut off halfway has nobody to answer
+        if (phase == Phase::Lingering) {
+            lingered += n;
+            return lingered > kLingerBytes ? Close() : WaitRead();
         }
-        std::vector<MapScores> maps;
-        for (int id = kFirstMap; id <= kLastMap; ++id) maps.push_back(ScoresOf(id, kTopCount));
-        res.set_header("Cache-Control", "no-cache");
-        res.set_content(RenderScorePage(maps, store.Latest(kLatestCount), mapNames), "text/html; charset=utf-8");
+        in.append(front.readBuffer.data(), n);
+        Process();
     }
 
-    static void NotFound(httplib::Response& res) {
-        res.status = 404;
-        res.set_content(RenderNotFoundPage(), "text/html; charset=utf-8");
+    // Follows the bytes read until the head is whole; what follows it stays
+    // for the next request.
+    void Process() {
+        if (phase == Phase::Idle) {
+            if (in.empty()) return WaitRead();
+            LeaveIdle();
+            phase = Phase::Head;
+            start = Clock::now();
+            logged.clear();
+            head.Reset();
+            scanned = 0;
+            Arm(std::chrono::seconds(front.options.headTimeoutSeconds));
+        }
+        const bool inLine = !head.InHeaders() && !head.Ended();
+        size_t used = 0;
+        if (const int refusal = head.Scan(in.data() + scanned, in.size() - scanned, &used)) {
+            return Refuse(refusal, refusal == 414   ? "the request line is too long"
+                                   : refusal == 431 ? "the headers are too long"
+                                                    : "each line must end with CRLF and no header line may be folded");
+        }
+        scanned += used;
+        if (inLine && head.InHeaders()) Arm(std::chrono::seconds(front.options.headTimeoutSeconds));
+        if (!head.Ended()) return WaitRead();
+        Dispatch();
     }
 
-    void Routes() {
-        using Req = const httplib::Request&;
-        using Res = httplib::Response&;
-        server.Get("/files/games/quillrun/score.php", [this](Req req, Res res) { Upload(req, res); });
-        server.Get("/index2.php", [this](Req req, Res res) { Page(req, res); });
-        server.Get("/", [](Req, Res res) {
-            res.status = 302;
-            res.set_header("Location", "/index2.php?game=4");
-            res.set_content(
-                "<!DOCTYPE html>\n<title>Quillrun high scores</title>\n<a href=\"/index2.php?game=4\">Scores</a>\n",
-                "text/html; charset=utf-8");
-        });
-        server.Get("/static/scores.css", [](Req, Res res) {
-            res.set_header("Cache-Control", "public, max-age=3600");
-            res.set_content(kScoreStyleSheet, "text/css; charset=utf-8");
-        });
-        server.Get("/favicon\\.(svg|ico)", [](Req, Res res) {
-            res.set_header("Cache-Control", "public, max-age=86400");
-            res.set_content(kScoreIcon, "image/svg+xml");
-        });
-        server.Get("/api/maps", [this](Req, Res res) {
-            std::vector<MapScores> maps;
-            for (int id = kFirstMap; id <= kLastMap; ++id) maps.push_back(ScoresOf(id, 1));
-            Json(res, 200, MapsJson(maps));
-        });
-        server.Get(R"(/api/maps/(\d{1,9})/scores)", [this](Req req, Res res) {
-            const long id = std::stol(req.matches[1]);
-            const int limit = LimitParam(req, kTopCount);
-            if (id < kFirstMap || id > kLastMap) return Json(res, 404, "{\"error\":\"no such map\"}\n");
-            if (limit == 0) return Json(res, 400, "{\"error\":\"limit must be a whole number from 1 to 100\"}\n");
-            Json(res, 200, MapScoresJson(ScoresOf(static_cast<int>(id), limit)));
-        });
-        server.Get("/api/uploads", [this](Req req, Res res) {
-            const int limit = LimitParam(req, kLatestCount);
-            if (limit == 0) return Json(res, 400, "{\"error\":\"limit must be a whole number from 1 to 100\"}\n");
-            Json(res, 200, UploadsJson(store.Latest(limit)));
-        });
-        server.Get("/healthz", [this](Req, Res res) {
-            if (store.Healthy()) PlainText(res, 200, "ok");
-            else PlainText(res, 503, "database unavailable");
-        });
+    void Dispatch() {
+        http::request_parser<http::empty_body> parser;
+        parser.header_limit(static_cast<std::uint32_t>(kMaxRequestLine + kMaxHeaderBlock + 4));
+        parser.eager(false);
+        error_code ec;
+        parser.put(asio::buffer(in.data(), scanned), ec);
+        in.erase(0, scanned);
+        scanned = 0;
+        if (ec || !parser.is_header_done()) {
+            const std::string& line = head.RequestLine();
+            const size_t version = line.rfind(" HTTP/");
+            if (version != std::string::npos && line.compare(version, 8, " HTTP/1.") != 0)
+                return Refuse(505, "only HTTP/1.0 and HTTP/1.1 are served");
+            return Refuse(400, "malformed request head (" + ec.message() + ")");
+        }
+        const auto& req = parser.get();
+        const std::string method(req.method_string());
+        std::string target(req.target());
+        logged = method + " " + target + (req.version() == 10 ? " HTTP/1.0" : " HTTP/1.1");
+        if (req.version() != 10 && req.version() != 11) return Refuse(505, "only HTTP/1.0 and HTTP/1.1 are served");
+        if (method != "GET" && method != "HEAD")
+            return Refuse(405, "only GET and HEAD", {{"Allow", "GET, HEAD"}});
+        if (req.count(http::field::host) > 1 || (req.version() == 11 && req.count(http::field::host) == 0))
+            return Refuse(400, "an HTTP/1.1 request needs one Host header");
+        if (req.count(http::field::transfer_encoding) > 0 || parser.content_length().value_or(0) > 0)
+            return Refuse(400, "a GET or HEAD request has no body");
+        // The absolute form, which a server must take too, names the same path.
+        if (target.rfind("http://", 0) == 0 || target.rfind("https://", 0) == 0) {
+            const size_t path = target.find('/', target.find("//") + 2);
+            target = path == std::string::npos ? "/" : target.substr(path);
+        }
+        if (target.empty() || target[0] != '/') return Refuse(400, "the target must be a path");
 
-        // Only GET and HEAD; a body that is not read ends the connection.
-        server.set_pre_routing_handler([](Req req, Res res) {
-            if (req.method == "GET" || req.method == "HEAD") return httplib::Server::HandlerResponse::Unhandled;
-            res.set_header("Allow", "GET, HEAD");
-            res.set_header("Connection", "close");
-            PlainText(res, 405, "only GET and HEAD");
-            if (tStream) tStream->SetCloseAfterResponse();
-            return httplib::Server::HandlerResponse::Handled;
+        const bool headOnly = method == "HEAD", http10 = req.version() == 10;
+        keepAlive = req.keep_alive();
+        phase = Phase::Handling;
+        ++timerRound;  // the head's time no longer counts
+        timer.cancel();
+        asio::post(*front.workers, [self = shared_from_this(), headOnly, http10, target]() mutable {
+            HttpAnswer answer = self->front.routes.Answer(headOnly, target, self->client);
+            auto& io = self->front.io;
+            asio::post(io, [self = std::move(self), answer = std::move(answer), headOnly, http10] {
+                self->Write(answer, headOnly, http10);
+            });
         });
-        server.set_error_handler(httplib::Server::HandlerWithResponse([](Req, Res res) {
-            if (!res.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
-            if (res.status == 404) NotFound(res);
-            else PlainText(res, res.status, "request refused (" + std::to_string(res.status) + ")");
-            return httplib::Server::HandlerResponse::Handled;
-        }));
-        server.set_exception_handler([](Req, Res res, std::exception_ptr error) {
-            std::string what = "unknown failure";
-            try {
-                std::rethrow_exception(error);
-            } catch (const std::exception& e) {
-                what = e.what();
-            } catch (...) {
-            }
-            std::fprintf(stderr, "quillrun-scores: %s\n", what.c_str());
-            PlainText(res, 503, "the score database is not available; try again later");
-        });
-        server.set_logger([this](Req req, const httplib::Response& res) {
-            if (tStream && tStream->Aborted()) return;
-            const double ms =
-                tStream ? std::chrono::duration<double, std::milli>(Clock::now() - tStream->RequestStart()).count() : 0;
-            log.Line(req.remote_addr, req.method + " " + req.target + " " + req.version, res.status,
-                     req.method == "HEAD" ? 0 : res.body.size(), ms);
-        });
+    }
 
-        server.set_default_headers({{"Content-Security-Policy", kSecurityPolicy},
-                                    {"X-Content-Type-Options", "nosniff"},
-                                    {"Referrer-Policy", "no-referrer"},
-                                    {"X-Frame-Options", "DENY"}});
-        // Only SO_REUSEADDR: never share the port with another process.
-        server.set_socket_options([](socket_t sock) {
-            int yes = 1;
-            ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    void Write(const HttpAnswer& answer, bool headOnly, bool http10) {
+        if (phase == Phase::Closed) return;
+        keepAlive = keepAlive && !front.draining;
+        out = Serialize(answer, headOnly, keepAlive, http10);
+        status = answer.status;
+        bodyBytes = headOnly ? 0 : answer.body.size();
+        phase = Phase::Writing;
+        Arm(std::chrono::seconds(front.options.writeTimeoutSeconds));
+        asio::async_write(socket, asio::buffer(out), [self = shared_from_this()](error_code ec, size_t) {
+            self->Written(ec);
         });
-        server.set_keep_alive_max_count(1000);
-        server.set_keep_alive_timeout(5);
-        server.set_payload_max_length(64 * 1024);
-        const size_t threads = static_cast<size_t>(std::max(2, options.threads));
-        server.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
+    }
+
+    void Written(error_code ec) {
+        if (phase == Phase::Closed) return;
+        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        char tail[96];
+        std::snprintf(tail, sizeof tail, "\" %d %zu %.3fms", status, bodyBytes, ms);
+        front.log.Line(UtcText("%Y-%m-%dT%H:%M:%S", true) + " " + client + " \"" + LogSafe(logged) + tail);
+        std::string().swap(out);
+        if (ec) return Close();
+        if (!keepAlive) return Linger();
+        ++served;
+        if (front.draining && in.empty()) return Linger();  // stopped while this answer went out
+        BecomeIdle(std::chrono::seconds(front.options.idleTimeoutSeconds));
+        Process();
+    }
+
+    // Answers a request that cannot be served and ends the connection.
+    void Refuse(int code, const std::string& reason, std::vector<std::pair<std::string, std::string>> headers = {}) {
+        if (logged.empty()) {
+            logged = head.RequestLine();
+            if (logged.size() >= RequestHead::kLoggedLine) logged += "...";
+        }
+        HttpAnswer answer = Refusal(code, reason);
+        answer.headers.insert(answer.headers.end(), headers.begin(), headers.end());
+        keepAlive = false;
+        ++timerRound;
+        Write(answer, false, false);
+    }
+
+    // Stops sending and reads what the client still sends for a moment, so
+    // that the answer is not lost to a reset.
+    void Linger() {
+        LeaveIdle();
+        phase = Phase::Lingering;
+        error_code ec;
+        socket.shutdown(tcp::socket::shutdown_send, ec);
+        std::string().swap(in);
+        Arm(kLingerTime);
+        WaitRead();
+    }
+
+    void Close() {
+        if (phase == Phase::Closed) return;
+        LeaveIdle();
+        phase = Phase::Closed;
+        ++timerRound;
+        timer.cancel();
+        error_code ec;
+        socket.close(ec);
+        front.Forget(this);
     }
 };
 
+void ScoreFront::Impl::Forget(Connection* c) {
+    all.erase(c);
+    auto it = clients.find(c->client);
+    if (it != clients.end() && --it->second.open == 0) clients.erase(it);
+    if (draining && all.empty()) drainTimer.cancel();
+}
+
+void ScoreFront::Impl::Accept() {
+    acceptor.async_accept([this](error_code ec, tcp::socket socket) {
+        if (ec == asio::error::operation_aborted || !acceptor.is_open()) return;
+        if (!ec) Admit(std::move(socket));
+        Accept();
+    });
+}
+
+// Takes a new connection within the limits: when a limit is reached the
+// connection that has waited longest for a request makes room; when none
+// waits, the new one is closed at once.
+void ScoreFront::Impl::Admit(tcp::socket socket) {
+    error_code ec;
+    const tcp::endpoint peer = socket.remote_endpoint(ec);
+    if (ec) return;
+    asio::ip::address address = peer.address();
+    if (address.is_v6() && address.to_v6().is_v4_mapped())
+        address = asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
+    const std::string client = address.to_string();
+    if (auto it = clients.find(client);
+        it != clients.end() && it->second.open >= static_cast<size_t>(options.maxPerClient) && !it->second.idle.empty())
+        it->second.idle.front()->Close();
+    if (all.size() >= maxConnections && !idle.empty()) idle.front()->Close();
+    auto it = clients.find(client);
+    if (all.size() >= maxConnections ||
+        (it != clients.end() && it->second.open >= static_cast<size_t>(options.maxPerClient))) {
+        socket.close(ec);
+        return;
+    }
+    socket.set_option(tcp::no_delay(true), ec);
+    auto connection = std::make_shared<Connection>(*this, std::move(socket), client);
+    all.insert(connection.get());
+    ++clients[client].open;
+    connection->Start();
+}
+
+// After a stop: the connections already waiting to be accepted are taken,
+// nothing more; each request begun is answered with "Connection: close";
+// connections that wait for another request go at once, new ones get a
+// moment for their first.
+void ScoreFront::Impl::BeginDrain() {
+    if (draining) return;
+    draining = true;
+    error_code ec;
+    if (acceptor.is_open()) {
+        acceptor.non_blocking(true, ec);
+        for (;;) {
+            tcp::socket socket(io);
+            acceptor.accept(socket, ec);
+            if (ec) break;
+            Admit(std::move(socket));
+        }
+        acceptor.close(ec);
+    }
+    const std::vector<Connection*> waiting(idle.begin(), idle.end());
+    for (Connection* c : waiting) {
+        if (c->served > 0 && c->socket.available(ec) == 0) c->Close();
+        else c->Arm(kDrainGrace);
+    }
+    if (all.empty()) return;
+    drainTimer.expires_after(std::chrono::seconds(options.drainSeconds));
+    drainTimer.async_wait([this](error_code e) {
+        if (e) return;
+        const std::vector<Connection*> left(all.begin(), all.end());
+        for (Connection* c : left) c->Close();
+    });
+}
+
 ScoreFront::ScoreFront(ScoreStore& store, std::vector<std::string> mapNames, const FrontOptions& options,
-                       std::FILE* log)
+                       LogQueue& log)
     : impl_(std::make_unique<Impl>(store, std::move(mapNames), options, log)) {}
 
 ScoreFront::~ScoreFront() = default;
 
+int ScoreFront::ConnectionsAllowed() {
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) != 0) return 1024 - static_cast<int>(kReservedFiles);
+    // The soft limit is raised as far as the hard one allows.
+    if (files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &files);
+        ::getrlimit(RLIMIT_NOFILE, &files);
+    }
+    const rlim_t usable = std::min<rlim_t>(files.rlim_cur, 1 << 20);
+    return static_cast<int>(usable > kReservedFiles * 2 ? usable - kReservedFiles : usable / 2);
+}
+
 int ScoreFront::Bind(std::string* error) {
-    const std::string& host = impl_->options.host;
-    int port = impl_->options.port;
-    if (port == 0) {
-        port = impl_->server.bind_to_any_port(host);
-    } else if (!impl_->server.bind_to_port(host, port)) {
-        port = -1;
+    Impl& f = *impl_;
+    error_code ec;
+    tcp::resolver resolver(f.io);
+    const auto found = resolver.resolve(f.options.host, std::to_string(f.options.port),
+                                        tcp::resolver::numeric_service | tcp::resolver::passive, ec);
+    for (const auto& entry : found) {
+        f.acceptor.close(ec);
+        f.acceptor.open(entry.endpoint().protocol(), ec);
+        if (ec) continue;
+        // Only SO_REUSEADDR: never share the port with another process.
+        f.acceptor.set_option(tcp::acceptor::reuse_address(true), ec);
+        f.acceptor.bind(entry.endpoint(), ec);
+        if (!ec) f.acceptor.listen(kListenBacklog, ec);
+        if (!ec) return f.acceptor.local_endpoint().port();
     }
-    if (port < 0) {
-        *error = "cannot listen on " + host + ":" + std::to_string(impl_->options.port) +
-                 " (address in use, not local, or not allowed)";
-        return -1;
-    }
-    // httplib listens with a short queue; many clients connect at once.
-    ::listen(impl_->server.ListenSocket(), kListenBacklog);
-    return port;
+    f.acceptor.close(ec);
+    *error = "cannot listen on " + f.options.host + ":" + std::to_string(f.options.port) +
+             " (address in use, not local, or not allowed)";
+    return -1;
 }
 
 void ScoreFront::Serve() {
-    if (!impl_->stopRequested) impl_->server.listen_after_bind();
+    Impl& f = *impl_;
+    f.workers = std::make_unique<asio::thread_pool>(static_cast<size_t>(std::max(2, f.options.threads)));
+    if (f.acceptor.is_open()) f.Accept();
+    f.io.run();
+    f.workers->join();
 }
 
 void ScoreFront::Stop() {
-    // As httplib's stop, but also before the accept loop has started.
-    impl_->stopRequested = true;
-    const socket_t sock = impl_->server.ListenSocket().exchange(INVALID_SOCKET);
-    if (sock != INVALID_SOCKET) {
-        ::shutdown(sock, SHUT_RDWR);
-        ::close(sock);
-    }
+    asio::post(impl_->io, [f = impl_.get()] { f->BeginDrain(); });
 }

@@ -1,38 +1,51 @@
-// The HTTP front of the score server: the routes (upload, list page, JSON
-// API, health), the request limits, and one log line per request.
+// The HTTP front of the score server: one event loop reads and writes every
+// connection, so idle and slow clients cost no thread; requests read whole
+// are answered by a pool of threads (the store may wait for its disk). It
+// keeps the limits (connections in all and per client address, a time for
+// each phase of a request), parses strictly, and logs one line per request.
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "server/score_store.h"
 
+class LogQueue;
+
 struct FrontOptions {
     std::string host = "127.0.0.1";
-    int port = 8080;           // 0: any free port
-    int rateLimit = 30;        // uploads a minute per client address; 0: none
-    int ioTimeoutSeconds = 5;  // one read or write waits at most this long
-    int headTimeoutSeconds = 10;  // a request line and headers must arrive within this
-    int threads = 64;             // connections served at once
+    int port = 8080;               // 0: any free port
+    int rateLimit = 30;            // uploads a minute per client address; 0: none
+    int threads = 64;              // requests answered at once
+    int headTimeoutSeconds = 10;   // for the request line, and again for the headers
+    int idleTimeoutSeconds = 30;   // a connection waiting for its next request
+    int writeTimeoutSeconds = 10;  // an answer must be taken within this
+    int maxConnections = 0;        // 0: as many as the open-file limit allows
+    int maxPerClient = 256;        // connections from one client address
+    int drainSeconds = 10;         // after a stop, requests under way may take this long
 };
 
 class ScoreFront {
 public:
-    // `log` receives the request lines; `store` must outlive the front.
-    ScoreFront(ScoreStore& store, std::vector<std::string> mapNames, const FrontOptions& options, std::FILE* log);
+    // `store` and `log` must outlive the front.
+    ScoreFront(ScoreStore& store, std::vector<std::string> mapNames, const FrontOptions& options, LogQueue& log);
     ~ScoreFront();
 
     // Binds the listening socket; the port bound, or -1 with `error` set.
     int Bind(std::string* error);
-    // Serves until Stop; in-flight requests are finished before it returns.
+    // Serves until Stop; returns once every request accepted before the stop
+    // has been answered (or the drain time has run out).
     void Serve();
     // Stops accepting; safe from another thread, also before Serve.
     void Stop();
 
+    // The connections the open-file limit leaves room for.
+    static int ConnectionsAllowed();
+
+    struct Impl;  // public only so that the connections in the source can name it
+
 private:
-    struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -15,11 +15,15 @@
 #include "base/command_line.h"
 #include "base/game_paths.h"
 #include "server/http_front.h"
+#include "server/log_queue.h"
 #include "server/map_names.h"
 #include "server/score_store.h"
 #include "server/store_opener.h"
 
 namespace {
+
+// Log lines that may wait for a slow reader before new ones are dropped.
+constexpr size_t kLogQueueLines = 65536;
 
 // A whole number from `low` to `high`, or an error text naming the option.
 std::string ReadWholeNumber(const std::string& text, const char* option, int low, int high, int* out) {
@@ -62,11 +66,23 @@ int main(int argc, char** argv) {
          [&](const std::string& v) { mapsIni = v; return std::string(); }},
         {"rate-limit", "N", "uploads a minute from one address (default 30; 0: none)",
          [&](const std::string& v) { return ReadWholeNumber(v, "--rate-limit", 0, 1000000, &options.rateLimit); }},
-        {"head-timeout", "S", "seconds a request line and headers may take (default 10)",
+        {"head-timeout", "S", "seconds the request line may take, and again the headers (default 10)",
          [&](const std::string& v) {
              return ReadWholeNumber(v, "--head-timeout", 1, 3600, &options.headTimeoutSeconds);
          }},
-        {"threads", "N", "connections served at once (default 64)",
+        {"idle-timeout", "S", "seconds a connection may wait for its next request (default 30)",
+         [&](const std::string& v) {
+             return ReadWholeNumber(v, "--idle-timeout", 1, 3600, &options.idleTimeoutSeconds);
+         }},
+        {"max-connections", "N", "connections open at once (default: as many as the open-file limit allows)",
+         [&](const std::string& v) {
+             return ReadWholeNumber(v, "--max-connections", 1, 1 << 20, &options.maxConnections);
+         }},
+        {"max-per-client", "N", "connections open at once from one address (default 256)",
+         [&](const std::string& v) {
+             return ReadWholeNumber(v, "--max-per-client", 1, 1 << 20, &options.maxPerClient);
+         }},
+        {"threads", "N", "requests answered at once (default 64)",
          [&](const std::string& v) { return ReadWholeNumber(v, "--threads", 2, 1024, &options.threads); }},
     };
     ParseCommandLine(line, argc, argv);
@@ -91,7 +107,8 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    ScoreFront front(*store, ReadMapNames(mapsIni), options, stdout);
+    LogQueue log(STDOUT_FILENO, kLogQueueLines);
+    ScoreFront front(*store, ReadMapNames(mapsIni), options, log);
     std::string error;
     const int port = front.Bind(&error);
     if (port < 0) {
@@ -99,9 +116,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     const bool v6 = options.host.find(':') != std::string::npos;
-    std::printf("quillrun-scores listening on http://%s%s%s:%d/\n", v6 ? "[" : "", options.host.c_str(),
-                v6 ? "]" : "", port);
-    std::fflush(stdout);
+    log.Line("quillrun-scores listening on http://" + std::string(v6 ? "[" : "") + options.host + (v6 ? "]" : "") +
+             ":" + std::to_string(port) + "/");
 
     std::thread waiter([&] {
         int signal = 0;
@@ -113,6 +129,6 @@ int main(int argc, char** argv) {
     pthread_kill(waiter.native_handle(), SIGTERM);
     waiter.join();
     store.reset();
-    std::printf("quillrun-scores stopped\n");
+    log.Line("quillrun-scores stopped");
     return 0;
 }

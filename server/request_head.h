@@ -1,5 +1,6 @@
-// The bounds on a request's head as its bytes arrive: the request line and
-// the header block each have a byte limit, and the request line is kept
+// The bounds and the framing of a request's head as its bytes arrive: the
+// request line and the header block each have a byte limit, every line ends
+// with CRLF and no header line is folded; the request line is kept
 // (shortened) for the log.
 // SPDX-License-Identifier: MIT
 #pragma once
@@ -15,24 +16,34 @@ public:
     // Starts over for the next request of a connection.
     void Reset();
 
-    // Follows the next bytes read. 0 while the head keeps to the limits (or
-    // has ended: what follows is body); 414 once the request line is longer
-    // than its limit, 431 once the header block is; a refusal stays.
-    int Scan(const char* data, size_t n);
+    // Follows the next bytes read. 0 while the head keeps to the rules (or
+    // has ended: what follows is not the head's); 414 once the request line
+    // is longer than its limit, 431 once the header block is, 400 for a CR
+    // or LF that is not part of a CRLF and for a folded header line. A
+    // refusal stays. `used`, when given, receives how many of the bytes
+    // belong to the head.
+    int Scan(const char* data, size_t n, size_t* used = nullptr);
 
+    // True once any byte of the request has been read.
+    bool Begun() const { return begun_; }
+    // True once the request line has ended and the headers are arriving.
+    bool InHeaders() const { return state_ == State::Headers; }
     // True once the blank line after the headers has been read.
-    bool Ended() const { return state_ == State::Body; }
+    bool Ended() const { return state_ == State::Ended; }
 
-    // The request line without CRs, at most kLoggedLine bytes of it.
+    // The request line without its CRLF, at most kLoggedLine bytes of it.
     const std::string& RequestLine() const { return requestLine_; }
     static constexpr size_t kLoggedLine = 200;
 
 private:
-    enum class State { RequestLine, Headers, Body, Refused };
+    enum class State { RequestLine, Headers, Ended, Refused };
+
+    int Refuse(int status);
 
     size_t maxRequestLine_, maxHeaderBlock_;
     State state_ = State::RequestLine;
     int refusal_ = 0;
+    bool begun_ = false, afterCr_ = false;
     size_t lineBytes_ = 0, headerBytes_ = 0, headerLineBytes_ = 0;
     std::string requestLine_;
 };

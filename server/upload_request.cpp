@@ -86,6 +86,24 @@ bool PercentDecode(const std::string& text, std::string* out) {
     return true;
 }
 
+bool QueryPairs(const std::string& query, std::vector<std::pair<std::string, std::string>>* out) {
+    out->clear();
+    for (size_t start = 0; start <= query.size();) {
+        size_t end = query.find('&', start);
+        if (end == std::string::npos) end = query.size();
+        const std::string pair = query.substr(start, end - start);
+        start = end + 1;
+        if (pair.empty()) continue;
+        const size_t eq = pair.find('=');
+        std::string key, value;
+        if (!PercentDecode(pair.substr(0, eq), &key) ||
+            !PercentDecode(eq == std::string::npos ? "" : pair.substr(eq + 1), &value))
+            return false;
+        out->emplace_back(std::move(key), std::move(value));
+    }
+    return true;
+}
+
 std::string TextAsUtf8(const std::string& bytes) { return IsUtf8(bytes) ? bytes : Cp1252ToUtf8(bytes); }
 
 bool IsCalendarDate(const std::string& text) {
@@ -111,20 +129,13 @@ std::string NextDay(const std::string& date) {
 UploadParse ParseUpload(const std::string& query, const std::string& today) {
     static const std::array<const char*, 6> kNames = {"id", "nmn", "nsc", "npn", "nsd", "nreplay"};
     UploadParse result;
+    std::vector<std::pair<std::string, std::string>> pairs;
+    if (!QueryPairs(query, &pairs)) {
+        result.reason = "bad percent-encoding";
+        return result;
+    }
     std::map<std::string, std::string> values;
-    for (size_t start = 0; start <= query.size();) {
-        size_t end = query.find('&', start);
-        if (end == std::string::npos) end = query.size();
-        const std::string pair = query.substr(start, end - start);
-        start = end + 1;
-        if (pair.empty()) continue;
-        const size_t eq = pair.find('=');
-        std::string key, value;
-        if (!PercentDecode(pair.substr(0, eq), &key) ||
-            !PercentDecode(eq == std::string::npos ? "" : pair.substr(eq + 1), &value)) {
-            result.reason = "bad percent-encoding";
-            return result;
-        }
+    for (auto& [key, value] : pairs) {
         bool known = false;
         for (const char* name : kNames) known = known || key == name;
         if (!known) continue;

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "server/score_store.h"
 
@@ -21,6 +23,10 @@ UploadParse ParseUpload(const std::string& query, const std::string& today);
 // Percent-decodes `text` ("+" is a blank); false on a "%" not followed by
 // two hexadecimal digits.
 bool PercentDecode(const std::string& text, std::string* out);
+
+// The query's name=value pairs, percent-decoded, in their order (empty
+// pairs skipped); false on bad percent-encoding.
+bool QueryPairs(const std::string& query, std::vector<std::pair<std::string, std::string>>* out);
 
 // A decoded value as UTF-8: kept when it is well-formed UTF-8 (IsUtf8 of
 // base/codepage.h: no overlong forms, surrogates, code points above U+10FFFF

@@ -3,11 +3,17 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <regex>
+#include <thread>
 #include <tuple>
 
 #include "base/codepage.h"
 #include "server/json_text.h"
+#include "server/log_queue.h"
 #include "server/rate_limiter.h"
 #include "server/request_head.h"
 #include "server/score_page.h"
@@ -82,24 +88,33 @@ TEST(Escaping, HtmlAndJsonNeverCarryMarkup) {
 }
 
 // The limits count every byte of a line, CRs too; a refusal comes with the
-// first byte past a limit, however the bytes are split.
-TEST(RequestHeadBounds, RefusedWithTheFirstBytePastALimit) {
+// first byte past a limit or the rules, however the bytes are split.
+TEST(RequestHeadBounds, RefusedWithTheFirstBytePastALimitOrTheRules) {
     struct Case { const char* what; std::string head; int refusal; bool ended; std::string logged; } cases[] = {
         {"the line at its limit", "GET /abcd\r\n\r\n", 0, true, "GET /abcd"},
         {"one byte more", "GET /abcde\r\n\r\n", 414, false, "GET /abcde"},
         {"the line still arriving", "GET /a", 0, false, "GET /a"},
         {"headers at their limit", "GET /\r\nA: 12345\r\n\r\n", 0, true, "GET /"},
         {"one byte more", "GET /\r\nA: 123456\r\n\r\n", 431, false, "GET /"},
-        {"bare LF, and a line of CRs ends the head", "GET /\nA: 1\n\r\r\nbody past the limits", 0, true, "GET /"},
+        {"what follows the head is not its", "GET /\r\n\r\nbody past the limits\n", 0, true, "GET /"},
+        {"a bare LF", "GET /\nA: 1\r\n\r\n", 400, false, "GET /"},
+        {"a bare CR", "GET /\r\nA: \r1\r\n\r\n", 400, false, "GET /"},
+        {"a folded header line", "GET /\r\nA: 1\r\n 2\r\n\r\n", 400, false, "GET /"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         for (size_t step : {c.head.size(), size_t{1}, size_t{3}}) {
             RequestHead head(10, 12);
             int refusal = 0;
-            for (size_t at = 0; at < c.head.size(); at += step)
-                refusal = head.Scan(&c.head[at], std::min(step, c.head.size() - at));
+            size_t used = 0, inHead = 0;
+            for (size_t at = 0; at < c.head.size(); at += step) {
+                refusal = head.Scan(&c.head[at], std::min(step, c.head.size() - at), &used);
+                inHead += used;
+            }
             EXPECT_EQ(refusal, c.refusal);
+            if (c.ended) {
+                EXPECT_EQ(c.head.substr(inHead), c.head.substr(c.head.find("\r\n\r\n") + 4));
+            }
             EXPECT_EQ(head.Ended(), c.ended);
             EXPECT_EQ(head.RequestLine(), c.logged);
         }
@@ -107,6 +122,34 @@ TEST(RequestHeadBounds, RefusedWithTheFirstBytePastALimit) {
     RequestHead wide(300, 300);  // the log keeps the first 200 bytes of a longer request line
     wide.Scan(std::string(250, 'a').c_str(), 250);
     EXPECT_EQ(wide.RequestLine(), std::string(200, 'a'));
+}
+
+// A log nobody reads holds up nobody: lines past the queue's room are
+// dropped and counted, and the count is written once the reader catches up.
+TEST(Log, LinesPastTheQueuesRoomAreCountedNotWaitedFor) {
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    std::string full(fcntl(ends[1], F_SETPIPE_SZ, 4096), 'x');  // a pipe already full
+    full.back() = '\n';
+    ASSERT_EQ(write(ends[1], full.data(), full.size()), static_cast<ssize_t>(full.size()));
+    std::string text;
+    std::thread reader;
+    {
+        LogQueue log(ends[1], 4);
+        for (int i = 0; i < 20; ++i) log.Line("line " + std::to_string(i));  // none waits
+        reader = std::thread([&] {
+            char buffer[4096];
+            for (ssize_t n; (n = read(ends[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+        });
+    }
+    close(ends[1]);
+    reader.join();
+    close(ends[0]);
+    std::smatch dropped;
+    ASSERT_TRUE(std::regex_search(text, dropped, std::regex(" (\\d+) log lines were dropped")));
+    const std::regex line("\nline \\d+");
+    const auto written = std::distance(std::sregex_iterator(text.begin(), text.end(), line), std::sregex_iterator());
+    EXPECT_EQ(written + std::stoi(dropped[1]), 20);
 }
 
 TEST(RateLimit, ABucketPerAddressRefilledOverAMinute) {

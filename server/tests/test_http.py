@@ -2,11 +2,16 @@
 # requests, the ranking, the pages and the API, the log, the limits, slow and
 # idle clients, stopping, and the command line.
 # SPDX-License-Identifier: MIT
+import contextlib
 import os
+import re
 import select
+import shutil
 import signal
 import socket
+import sqlite3
 import subprocess
+import tempfile
 import time
 import unittest
 
@@ -32,22 +37,6 @@ class Uploads(unittest.TestCase):
         scores = self.server.json("/api/maps/3/scores?limit=100")
         self.assertEqual(scores["map"], {"id": 3, "name": "Lazy River"})  # the official name, not the sent one
         self.assertIn({"rank": 1, "holder": holder, "score": 725, "date": TODAY}, scores["scores"])
-
-    def test_refused_requests_store_nothing(self):
-        def head(method, n, more_query="", more_head=""):
-            return ("%s %s%s HTTP/1.1\r\nHost: a\r\nConnection: close\r\n%s\r\n"
-                    % (method, upload_target("Row %d" % n, 30), more_query, more_head)).encode()
-        for n, (sent, status, says, stored) in enumerate([  # for the holder "Row <n>": the answer, rows stored
-                (head("GET", 0), 200, "\r\n\r\nOK\n", 1),
-                (head("GET", 1, "&nsc=31"), 400, "\r\n\r\nrepeated parameter nsc\n", 0),
-                (head("HEAD", 2), 405, "\r\nAllow: GET\r\n", 0),
-                (head("POST", 3, "", "Content-Length: 4\r\n") + b"id=3", 405, "\r\nAllow: GET, HEAD\r\n", 0),
-                (head("GET", 4, "&pad=" + "x" * 10240), 414, " URI Too Long\r\n", 0)]):
-            with self.subTest(sent[:40]):
-                answer = self.server.raw(sent)
-                self.assertTrue(answer.startswith(b"HTTP/1.1 %d " % status), answer[:200])
-                self.assertIn(says.encode(), answer)
-                self.assertEqual(len(self.server.stored("Row %d" % n)), stored)
 
     def test_ranking_keeps_each_holders_best(self):
         for holder, score in [("Pilot %02d" % i, 100 + i * 10) for i in range(12)] + [("Pilot 03", 500),
@@ -81,6 +70,74 @@ class Uploads(unittest.TestCase):
         self.assertRegex(lines[0], r'^\S+Z 127\.0\.0\.1 "GET /healthz\?probe=1 HTTP/1\.1" 200 3 \d+\.\d{3}ms$')
 
 
+def request(target, method="GET", more_head="Connection: close\r\n", version="HTTP/1.1"):
+    return ("%s %s %s\r\nHost: a\r\n%s\r\n" % (method, target, version, more_head)).encode()
+
+
+# Hostile and broken requests over raw sockets: each row sends its bytes (a
+# list made for row n: parts sent with a pause between them) on one connection and expects
+# these answers in order, then the connection closed, and this many rows
+# stored for the holder "Row <n>" hidden in it.
+class HostileRequests(unittest.TestCase):
+    def test_each_request_is_answered_as_it_was_framed(self):
+        def up(n, more=""):
+            return upload_target("Row %d" % n, 30) + more
+        hidden = lambda n: request(up(n))  # an upload smuggled in after the first request
+        rows = [
+            (lambda n: [request(up(n))], [200], 1),
+            (lambda n: [request(up(n), more_head="") + request(up(n, "&x=2"))], [200, 200], 1),  # kept alive, pipelined
+            (lambda n: [request(up(n, "&nsc=31"))], [400], 0),
+            (lambda n: [request(up(n), "HEAD")], [405], 0),
+            (lambda n: [request(up(n, "&pad=" + "x" * 10240))], [414], 0),
+            (lambda n: [request("/" + "x" * 8150)], [404], 0),  # just within the request line's limit: no wait
+            (lambda n: [request("/healthz", more_head="Content-Length: %d\r\n" % len(hidden(n))) + hidden(n)], [400], 0),
+            (lambda n: [request("/healthz", more_head="Content-Length: 0\r\nContent-Length: 70\r\n") + hidden(n)], [400], 0),
+            (lambda n: [request("/healthz", more_head="Content-Length: 3\r\nTransfer-Encoding: chunked\r\n")
+              + b"0\r\n\r\n" + hidden(n)], [400], 0),
+            (lambda n: [request("/healthz", more_head="Transfer-Encoding: chunked\r\n") + b"0\r\n\r\n" + hidden(n)], [400], 0),
+            (lambda n: [request("/", "BREW", more_head="") + hidden(n)], [405], 0),
+            (lambda n: [request("/", "PROPFIND") + hidden(n)], [405], 0),
+            (lambda n: [request(up(n), "get")], [405], 0),
+            (lambda n: [request("/", "G(T") + hidden(n)], [400], 0),
+            (lambda n: [request("/healthz", more_head="X: a\rb\r\n") + hidden(n)], [400], 0),  # a bare CR
+            (lambda n: [request("/healthz", more_head="X: a\r\n b\r\n") + hidden(n)], [400], 0),  # obs-fold
+            (lambda n: [b"GET /healthz HTTP/1.1\nHost: a\n\n" + hidden(n)], [400], 0),  # bare LF
+            (lambda n: [("GET %s HTTP/1.1\r\nConnection: close\r\n\r\n" % up(n)).encode()], [400], 0),  # no Host
+            (lambda n: [("GET %s HTTP/1.0\r\n\r\n" % up(n)).encode()], [200], 1),  # HTTP/1.0 needs none
+            (lambda n: [request(up(n), version="HTTP/2.0")], [505], 0),
+            (lambda n: [request("http://a" + up(n))], [200], 1),  # the absolute form
+            (lambda n: [request("/index2.php?game=4&game=4")], [404], 0),
+            (lambda n: [b"GET /healthz HT", b"TP/1.1\r\nHost: a\r\n\r\n"], [408], 0),  # stalled in the request line
+            (lambda n: [b"GET /healthz HTTP/1.1\r\nHo", b"st: a\r\n\r\n"], [408], 0),  # stalled in the headers
+            (lambda n: [request("/healthz", more_head=""), b""], [200], 0),  # idle after an answer: closed unanswered
+        ]
+        with ScoreServer("--rate-limit", "0", "--head-timeout", "1", "--idle-timeout", "1") as server:
+            for n, (sending, answers, stored) in enumerate(rows):
+                parts = sending(n)
+                with self.subTest(n=n, sent=parts[0][:60]):
+                    with socket.create_connection(("127.0.0.1", server.port), timeout=30) as s:
+                        for i, part in enumerate(parts):
+                            if i:
+                                time.sleep(1.5)
+                            with contextlib.suppress(BrokenPipeError, ConnectionResetError):
+                                s.sendall(part)
+                        received = read_all(s)
+                    self.assertEqual(re.findall(rb"^HTTP/1\.1 (\d+) ", received, re.M),
+                                     [b"%d" % a for a in answers], received[:300])
+                    self.assertEqual(len(server.stored("Row %d" % n)), stored)
+            log = server.log()
+        self.assertEqual(len(re.findall(r' 127\.0\.0\.1 "GET /healthz HT" 408 ', log)), 1, log[-2000:])
+        self.assertNotIn("SMUGGLED", log)
+
+
+def read_all(s):
+    answer = b""
+    with contextlib.suppress(ConnectionResetError, socket.timeout):
+        while chunk := s.recv(65536):
+            answer += chunk
+    return answer
+
+
 class Limits(unittest.TestCase):
     def test_uploads_over_the_rate_limit_are_refused(self):
         with ScoreServer("--rate-limit", "3") as server:
@@ -98,13 +155,63 @@ class Limits(unittest.TestCase):
                 self.assertIn(slow.recv(1000)[:13], (b"", b"HTTP/1.1 408 "))
             # The head's whole time counts, not the time between bytes, and none of it is cut short.
             self.assertTrue(2 < time.monotonic() - start < 5, time.monotonic() - start)
-            with socket.create_connection(("127.0.0.1", server.port)) as idle:  # kept alive, it does not hold the stop
-                idle.sendall(b"GET /healthz HTTP/1.1\r\nHost: a\r\n\r\n")
-                self.assertIn(b" 200 ", idle.recv(1000))
-                start = time.monotonic()
-                self.assertEqual(server.stop(signal.SIGINT), 0)
-                self.assertLess(time.monotonic() - start, 4)
+
+    def test_a_stop_answers_every_request_already_sent(self):
+        with ScoreServer("--rate-limit", "0") as server:
+            connect = lambda: socket.create_connection(("127.0.0.1", server.port), timeout=30)
+            kept, idle = [connect() for _ in range(16)], connect()
+            for s in kept + [idle]:  # each kept alive after an answer
+                s.sendall(request("/healthz", more_head=""))
+                self.assertIn(b" 200 OK", s.recv(4096))
+            one_shot = [connect() for _ in range(100)]
+            for n, s in enumerate(one_shot + kept):
+                s.sendall(request(upload_target("Stopping %d" % n), more_head=""))
+            start = time.monotonic()
+            server.process.send_signal(signal.SIGTERM)
+            answers = [read_all(s) for s in one_shot + kept + [idle]]
+            self.assertEqual(server.process.wait(timeout=30), 0)
+            self.assertLess(time.monotonic() - start, 5)
+            # One answer each (kept-alive ones answered before the stop, then closed); the idle one closed.
+            self.assertEqual([(a[:13], a.count(b"HTTP/1.1")) for a in answers],
+                             [(b"HTTP/1.1 200 ", 1)] * 116 + [(b"", 0)])
+            path = server.database.split(":", 1)[1]
+            stored = sqlite3.connect(path).execute("select count(*) from uploads where holder like 'Stopping %'")
+            self.assertEqual(stored.fetchone()[0], 116)
+            server.stop()
             self.assertTrue(server.final_log.endswith("quillrun-scores stopped\n"))
+
+    def test_connection_limits_close_the_longest_idle_first(self):
+        with ScoreServer("--max-connections", "3", "--max-per-client", "2") as server:
+            def connect(address):
+                s = socket.create_connection(("127.0.0.1", server.port), timeout=10, source_address=(address, 0))
+                time.sleep(0.2)  # admitted in this order
+                return s
+            a, b, c, d = [connect(address) for address in ("127.0.0.1", "127.0.0.1", "127.0.0.2", "127.0.0.2")]
+            self.assertEqual(read_all(a), b"")  # all three taken: the longest idle made room
+            e = connect("127.0.0.1")
+            self.assertEqual(read_all(b), b"")
+            for s in (c, d, e):
+                s.sendall(request("/healthz"))
+                self.assertTrue(read_all(s).startswith(b"HTTP/1.1 200 "))
+
+    def test_a_log_nobody_reads_holds_up_no_answer(self):
+        folder = tempfile.mkdtemp(prefix="quillrun-scores-test-")
+        read, write = os.pipe()
+        process = subprocess.Popen([SCORES, "--listen", "127.0.0.1:0", "--database", "sqlite:%s/s.sqlite" % folder],
+                                   stdout=write)
+        os.close(write)
+        port = int(re.search(rb":(\d+)/", os.read(read, 4096)).group(1))
+        with socket.create_connection(("127.0.0.1", port), timeout=30) as s:
+            for _ in range(3000):  # some 400 KB of log, six times what the pipe holds
+                s.sendall(request("/healthz?" + "x" * 100, more_head=""))
+                self.assertIn(b" 200 OK", s.recv(4096))
+        process.send_signal(signal.SIGTERM)
+        log = b""
+        while chunk := os.read(read, 65536):
+            log += chunk
+        self.assertEqual(process.wait(timeout=30), 0)
+        self.assertEqual(log.count(b'"GET /healthz?x'), 3000)
+        shutil.rmtree(folder)
 
     def test_command_line(self):
         self.assertNotIn("SDL", subprocess.run(["ldd", SCORES], capture_output=True, text=True).stdout)

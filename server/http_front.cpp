@@ -351,9 +351,8 @@ void ScoreFront::Impl::Forget(Connection* c) {
 
 void ScoreFront::Impl::Accept() {
     acceptor.async_accept([this](error_code ec, tcp::socket socket) {
-        if (ec == asio::error::operation_aborted || !acceptor.is_open()) return;
-        if (!ec) Admit(std::move(socket));
-        Accept();
+        if (!ec) Admit(std::move(socket));  // also when a stop came after it was accepted
+        if (acceptor.is_open()) Accept();
     });
 }
 

@@ -1,5 +1,5 @@
 # Shared by the score server tests: a real quillrun-scores on 127.0.0.1 with
-# a free port and a temporary database, and raw HTTP requests to it.
+# a free port and a temporary database, and HTTP requests to it.
 # SPDX-License-Identifier: MIT
 import contextlib
 import json
@@ -58,19 +58,11 @@ class ScoreServer:
         with open(self.log_path) as f:
             return f.read()
 
-    # Sends raw bytes on a fresh connection; what came back before it closed.
-    def raw(self, data):
-        with socket.create_connection(("127.0.0.1", self.port), timeout=60) as s:
-            s.sendall(data)
-            answer = b""
-            with contextlib.suppress(ConnectionResetError):
-                while chunk := s.recv(65536):
-                    answer += chunk
-            return answer
-
     # (status, headers with lower-case names, body text)
     def get(self, target):
-        answer = self.raw(("GET %s HTTP/1.1\r\nHost: a\r\nConnection: close\r\n\r\n" % target).encode())
+        with socket.create_connection(("127.0.0.1", self.port), timeout=60) as s:
+            s.sendall(("GET %s HTTP/1.1\r\nHost: a\r\nConnection: close\r\n\r\n" % target).encode())
+            answer = read_all(s)
         head, _, body = answer.decode("utf-8", "replace").partition("\r\n\r\n")
         lines = head.split("\r\n")
         headers = {k.lower(): v for k, v in (line.split(": ", 1) for line in lines[1:])}
@@ -82,13 +74,21 @@ class ScoreServer:
     def stored(self, holder):
         return [u for u in self.json("/api/uploads?limit=100")["uploads"] if u["holder"] == holder]
 
-    # Sends `sig`; the exit status. The last log is kept in final_log.
+    # Sends `sig`; the exit status.
     def stop(self, sig=signal.SIGTERM):
         self.process.send_signal(sig)
         code = self.process.wait(timeout=60)
-        self.final_log = self.log()
         shutil.rmtree(self.folder, ignore_errors=True)
         return code
+
+
+# What came back on `s` before it closed.
+def read_all(s):
+    answer = b""
+    with contextlib.suppress(ConnectionResetError, socket.timeout):
+        while chunk := s.recv(65536):
+            answer += chunk
+    return answer
 
 
 # unittest.main that exits 77 (skipped for ctest) when every test skipped.

@@ -77,6 +77,12 @@ struct GameState {
     int16_t mapListRows = 0;
     ReplayFrame recording[kMaxFrames + 1];
     int16_t frameIndex = 0;
+    // Entry k: the keys step k of the run found held and its trail pixel
+    // (replay/key_section.h); entry frameIndex + 1 is the step in flight, and
+    // a run past the last frame keeps its latest step there.
+    uint8_t stepKeys[kMaxFrames + 2] = {};
+    int16_t stepKeyCount = 0;
+    Flag trailPixel = 0;  // the step's engine trail drew its yellow pixel by chance
     Flag replayMode = 0;
     Flag replaySeeking = 0;
     Flag slowMotion = 0;

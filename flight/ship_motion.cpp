@@ -86,22 +86,24 @@ void UpdateShip() {
     BitBlt(MainField.image, drawX, drawY, kShipWidth, kShipHeight, gs.shipSurface, 0, kShipHeight, SRCAND);
     BitBlt(MainField.image, drawX, drawY, kShipWidth, kShipHeight, gs.shipSurface, 0, 0, SRCPAINT);
 
-    PaintEngineTrail(D(gs.scrollX) + D(gs.shipX), D(gs.shipY), D(gs.shield), gs.brakeHeld != 0, gs.turboHeld != 0);
+    const bool spark =
+        PaintEngineTrail(D(gs.scrollX) + D(gs.shipX), D(gs.shipY), D(gs.shield), gs.brakeHeld != 0, gs.turboHeld != 0);
+    gs.trailPixel = spark ? kTrue : kFalse;
     CollideShip();
 }
 
-void PaintEngineTrail(double shipMapX, double shipY, double shield, bool braking, bool turbo) {
+bool PaintEngineTrail(double shipMapX, double shipY, double shield, bool braking, bool turbo) {
     // The trail is painted into the map itself and counts as rock later on.
     const double effective = D(EffectiveShield(shield));
     if (effective > 70) SetPixel(gs.mapSurface, Near(shipMapX), Near(shipY + 1.0), kRed);
     // One number is drawn every frame, whether or not the pixel is painted.
     const double r = PlatformRandom();
-    if (effective > 10 && !braking && Whole(r * (10.0 - D(gs.shieldMax) / 1000.0 * shield)) <= 0) {
-        SetPixel(gs.mapSurface, Near(shipMapX + 2.0), Near(shipY + 4.0), kYellow);
-    }
+    const bool spark = effective > 10 && !braking && Whole(r * (10.0 - D(gs.shieldMax) / 1000.0 * shield)) <= 0;
+    if (spark) SetPixel(gs.mapSurface, Near(shipMapX + 2.0), Near(shipY + 4.0), kYellow);
     if (effective > 40) SetPixel(gs.mapSurface, Near(shipMapX), Near(shipY + 7.0), kRed);
     if (effective > D(gs.turboMinShield) && turbo) {
         SetPixel(gs.mapSurface, Near(shipMapX + 2.0), Near(shipY + 2.0), kYellow);
         SetPixel(gs.mapSurface, Near(shipMapX + 2.0), Near(shipY + 6.0), kYellow);
     }
+    return spark;
 }

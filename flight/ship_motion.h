@@ -8,5 +8,6 @@ void UpdateShip();
 
 // The engine's marks behind a ship at (shipMapX, shipY) in the map, painted
 // into the map itself: red with a strong shield, a yellow spark by chance
-// (not while braking), and yellow turbo flames. Draws one random number.
-void PaintEngineTrail(double shipMapX, double shipY, double shield, bool braking, bool turbo);
+// (not while braking), and yellow turbo flames. Draws one random number;
+// true when the spark was painted.
+bool PaintEngineTrail(double shipMapX, double shipY, double shield, bool braking, bool turbo);

@@ -24,6 +24,7 @@
 #include "maps/map_catalogue.h"
 #include "maps/settings_file.h"
 #include "platform/platform.h"
+#include "replay/key_section.h"
 #include "replay/replay_file.h"
 
 namespace {
@@ -91,15 +92,13 @@ bool IsOldIniTemp(std::string_view entry, std::string_view iniName) {
     return dash;
 }
 
-// A replay as the writer ends it: "--END--", then "LastFrame=" and a line end.
+// A replay as the writer ends it: "--END--", then "LastFrame=" and a line
+// end, then a whole key section or (as earlier versions wrote it) nothing.
 bool IsCompleteReplay(const std::string& path) {
     std::string text;
     if (ReadRegularFile(path, kMaxReplayBytes, text) != FileRead::kOk) return false;
-    if (text.size() < 2 || text.compare(text.size() - 2, 2, "\r\n") != 0) return false;
-    const size_t last = text.rfind("\r\n", text.size() - 3);
-    const size_t lastLine = last == std::string::npos ? 0 : last + 2;
-    if (text.compare(lastLine, 10, "LastFrame=") != 0) return false;
-    return lastLine >= 9 && text.compare(lastLine - 9, 9, "--END--\r\n") == 0;
+    std::vector<uint8_t> steps;
+    return ReadKeySection(text, steps) != KeySection::kMalformed;
 }
 
 std::vector<std::string> Entries(const std::string& folder) {

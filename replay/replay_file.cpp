@@ -1,5 +1,6 @@
 // The replay file of a map's best run: one line per changed value of each
-// recorded frame, CR LF line ends, then "--END--" and "LastFrame=".
+// recorded frame, CR LF line ends, then "--END--" and "LastFrame=", then the
+// key section of every step.
 //
 // Reading treats the file as untrusted input:
 // - a line ends at LF (a CR before it is dropped); only the first bytes of an
@@ -26,6 +27,7 @@
 #include "base/game_state.h"
 #include "base/regular_file.h"
 #include "platform/platform.h"
+#include "replay/key_section.h"
 
 namespace {
 
@@ -138,6 +140,8 @@ void ReplayText(std::string& out) {
     }
     out += "--END--\r\n";
     AppendNumber(out, "LastFrame=", Clamp16(static_cast<double>(gs.recording[i - 1].shipX)));
+    // The keys of the frames written and of the step that ended the run.
+    if (gs.stepKeyCount == i) AppendKeySection(out, gs.stepKeys + 1, gs.stepKeyCount);
 }
 
 void MakeReplayFolder() {

@@ -64,9 +64,11 @@ void MainLoop() {
 }
 
 void FlyFrame() {
+    RecordStepKeys();
     ScrollView();
     if (gs.started != 0) MeasureCave();
     UpdateShip();
+    RecordTrailPixel();
     if (static_cast<double>(gs.shield) < 0) EndRun();
     RecordFrame();
 }

@@ -12,7 +12,7 @@
 
 // One frame of a run that is not paused: scroll, cave gauge and score, ship
 // motion and collisions, the end of the run when the shield drops below 0,
-// and the frame's recording.
+// and the recording of the step's keys and of the frame.
 void FlyFrame();
 
 // Waits for the frame deadline, then sets the next one 14.5 ms (or 45 ms in

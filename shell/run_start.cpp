@@ -63,6 +63,7 @@ void StartRun() {
     gs.scrollX = 0;
     gs.score = 0;
     gs.frameIndex = 0;
+    gs.stepKeyCount = 0;
     gs.runMap = gs.selectedMap;
     gs.fuel = gs.fuelMax;
     gs.velocityY = 0;

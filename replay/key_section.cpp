@@ -1,0 +1,90 @@
+// The key section after a replay's "LastFrame=" line: "Keys=" and the step
+// count, one base-32 digit per step in lines of 64, then "--END KEYS--".
+// Readers of the frame lines stop at "--END--" and never see it.
+// SPDX-License-Identifier: MIT
+#include "replay/key_section.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr std::string_view kDigits = "0123456789ABCDEFGHIJKLMNOPQRSTUV";
+constexpr std::string_view kCountLine = "Keys=";
+constexpr std::string_view kEndLine = "--END KEYS--\r\n";
+constexpr std::string_view kTerminator = "--END--";
+constexpr std::string_view kLastFrame = "LastFrame=";
+constexpr std::string_view kLineEnd = "\r\n";
+
+// Where the first line reading "--END--" starts, as the frame readers find
+// it (a line ends at LF, a CR before it is dropped); npos when none does.
+size_t TerminatorLine(std::string_view t) {
+    for (size_t p = t.find(kTerminator); p != std::string_view::npos; p = t.find(kTerminator, p + 1)) {
+        if (p != 0 && t[p - 1] != '\n') continue;
+        size_t e = p + kTerminator.size();
+        if (e < t.size() && t[e] == '\r') ++e;
+        if (e == t.size() || t[e] == '\n') return p;
+    }
+    return std::string_view::npos;
+}
+
+// Takes `prefix` off the front of `t`.
+bool Take(std::string_view& t, std::string_view prefix) {
+    if (!t.starts_with(prefix)) return false;
+    t.remove_prefix(prefix.size());
+    return true;
+}
+
+// "Keys=" and the count, written without leading zeros: 0 when malformed.
+int TakeCount(std::string_view& t) {
+    if (!Take(t, kCountLine)) return 0;
+    int count = 0;
+    size_t n = 0;
+    while (n < t.size() && t[n] >= '0' && t[n] <= '9' && count <= kMaxKeySteps) count = count * 10 + (t[n++] - '0');
+    if (n == 0 || t[0] == '0' || count > kMaxKeySteps) return 0;
+    t.remove_prefix(n);
+    return Take(t, kLineEnd) ? count : 0;
+}
+
+}  // namespace
+
+void AppendKeySection(std::string& out, const uint8_t* steps, int count) {
+    out += kCountLine;
+    out += std::to_string(count);
+    out += kLineEnd;
+    for (int i = 0; i < count; ++i) {
+        out += kDigits[steps[i] & 31];
+        if ((i + 1) % kKeysPerLine == 0 || i + 1 == count) out += kLineEnd;
+    }
+    out += kEndLine;
+}
+
+KeySection ReadKeySection(std::string_view replay, std::vector<uint8_t>& steps) {
+    steps.clear();
+    const size_t end = TerminatorLine(replay);
+    if (end == std::string_view::npos) return KeySection::kMalformed;
+    std::string_view t = replay.substr(end);
+    if (!Take(t, kTerminator) || !Take(t, kLineEnd) || !t.starts_with(kLastFrame)) return KeySection::kMalformed;
+    const size_t lf = t.find('\n');
+    if (lf == std::string_view::npos || t[lf - 1] != '\r') return KeySection::kMalformed;
+    t.remove_prefix(lf + 1);
+    if (t.empty()) return KeySection::kAbsent;
+
+    const int count = TakeCount(t);
+    bool whole = count > 0;
+    steps.reserve(static_cast<size_t>(count));
+    while (whole && static_cast<int>(steps.size()) < count) {
+        const size_t n = std::min<size_t>(kKeysPerLine, static_cast<size_t>(count) - steps.size());
+        for (size_t i = 0; whole && i < n; ++i) {
+            const size_t digit = i < t.size() ? kDigits.find(t[i]) : std::string_view::npos;
+            whole = digit != std::string_view::npos;
+            steps.push_back(static_cast<uint8_t>(digit));
+        }
+        if (whole) t.remove_prefix(n);
+        whole = whole && Take(t, kLineEnd);
+    }
+    if (!whole || t != kEndLine) {
+        steps.clear();
+        return KeySection::kMalformed;
+    }
+    return KeySection::kWhole;
+}

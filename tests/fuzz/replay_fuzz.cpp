@@ -1,11 +1,15 @@
 // A replay file as arbitrary bytes, read the way a run start (the best run
-// to race against) and playback (with seek keys pressed) read it.
+// to race against) and playback (with seek keys pressed) read it, and its
+// key section read back: a whole one is written again byte for byte, and
+// every cut of it is refused.
 // SPDX-License-Identifier: MIT
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "base/game_state.h"
 #include "fuzz_support.h"
@@ -14,6 +18,7 @@
 #include "headless/headless.h"
 #include "platform/platform.h"
 #include "screens/playback.h"
+#include "replay/key_section.h"
 #include "replay/replay_file.h"
 #include "shell/keyboard.h"
 #include "shell/run_start.h"
@@ -34,6 +39,25 @@ void OnDispatch(long n) {
         default: break;
     }
     if (n >= kDispatches) PlatformEndProgram(0);
+}
+
+void CheckKeySection(std::string_view text) {
+    std::vector<uint8_t> steps;
+    const KeySection read = ReadKeySection(text, steps);
+    if (read != KeySection::kWhole) {
+        if (!steps.empty()) std::abort();
+        return;
+    }
+    std::string section;
+    AppendKeySection(section, steps.data(), static_cast<int>(steps.size()));
+    if (!text.ends_with(section)) std::abort();
+    // Cut short on a file of its own, so that a large input stays quick.
+    const std::string file = "--END--\r\nLastFrame=0\r\n" + section;
+    const size_t start = file.size() - section.size();
+    std::vector<uint8_t> again;
+    if (ReadKeySection(std::string_view(file).substr(0, start), again) != KeySection::kAbsent) std::abort();
+    for (size_t cut = 1; cut < section.size(); cut += cut + 16 > section.size() ? 1 : 1 + cut / 8)
+        if (ReadKeySection(std::string_view(file).substr(0, start + cut), again) != KeySection::kMalformed) std::abort();
 }
 
 // The shell paces each shown frame before it hands out input; pacing only
@@ -67,6 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     gs.selectedMap = 1;
     gs.maps[1].width = 650;
     fuzzsupport::WriteInput(ReplayPath(1), data, size);
+    CheckKeySection(std::string_view(reinterpret_cast<const char*>(data), size));
 
     StartRun();
 

@@ -39,12 +39,10 @@ tr -d '\r' <"$out/catalogue/two-maps.ini" >"$out/catalogue/lf-only.ini"
 { printf '\xEF\xBB\xBF; players edit this file\r\n[Online]\r\nServer=scores.example:8080\r\nSite=\r\n'
   awk '/^\[02\]/{exit} {print}' "$work/game/Maps/Maps.ini"; } >"$out/catalogue/online.ini"
 
-# Replay files: both records (with their keys), the start of the longer one,
-# and small ones with and without keys.
+# Replay files: both records, and the start of the longer one.
 for f in "$work/game/Replays"/*.replay; do cp "$f" "$out/replay/$(basename "$f")"; done
 head -c 2000 "$work/game/Replays/Map01.replay" >"$out/replay/start.replay"
 printf 'pX5\r\nSc7\r\n--END--\r\nLastFrame=5\r\n' >"$out/replay/tiny.replay"
-printf 'pX5\r\n--END--\r\nLastFrame=5\r\nKeys=2\r\nHV\r\n--END KEYS--\r\n' >"$out/replay/tiny-keys.replay"
 
 # Pictures: the ship as shipped, cut-outs of a cave and of the help picture.
 cp "$game/Pictures/Ship.jpg" "$out/picture/ship.jpg"

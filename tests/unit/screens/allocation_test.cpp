@@ -1,6 +1,5 @@
-// Nothing is allocated per frame: the flight display, the selection screen,
-// text in every face, size and weight once their glyphs are cached, and the
-// recording of a step.
+// Nothing is allocated per frame: the flight display, the selection screen
+// and text in every face, size and weight, once their glyphs are cached.
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
@@ -15,7 +14,6 @@
 #include "gfx/surface.h"
 #include "gfx/text.h"
 #include "headless/headless.h"
-#include "replay/recording.h"
 #include "screens/flight_display.h"
 #include "screens/selection_screen.h"
 #include "shell/run_start.h"
@@ -78,10 +76,6 @@ TEST(Allocation, FlightSelectionAndTextPassesAllocateNothing) {
     EXPECT_EQ(AllocationsOf50Passes(DrawFlightDisplay), 0);
     EXPECT_EQ(AllocationsOf50Passes(DrawSelectionScreen), 0);
     EXPECT_EQ(AllocationsOf50Passes(DrawTexts), 0);
-    EXPECT_EQ(AllocationsOf50Passes([] {
-                  gs.started = gs.trailPixel = kTrue;
-                  RecordStepKeys(), RecordTrailPixel(), RecordFrame();
-              }), 0);
 }
 
 }  // namespace

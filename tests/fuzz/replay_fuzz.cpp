@@ -1,7 +1,7 @@
 // A replay file as arbitrary bytes, read the way a run start (the best run
 // to race against) and playback (with seek keys pressed) read it, and its
-// key section read back: a whole one is written again byte for byte, and
-// every cut of it is refused.
+// key section read back: a whole one ends the file as long as the writer
+// makes it, and every cut of it is refused.
 // SPDX-License-Identifier: MIT
 #include <cstddef>
 #include <cstdint>

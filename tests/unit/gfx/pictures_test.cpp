@@ -1,6 +1,6 @@
 // Pictures in every BMP and JPEG kind ImageMagick writes, decoded as
-// ImageMagick decodes the same file; a file that is no picture keeps the
-// slot and says so; text cut at the left edge.
+// ImageMagick decodes the same file; a PNG cut short; a file that is no
+// picture keeps the slot and says so; text cut at the left edge.
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 
 #include "base/game_state.h"
 #include "gfx/picture_store.h"
+#include "gfx/png_codec.h"
 #include "gfx/surface.h"
 #include "gfx/text.h"
 #include "headless/headless.h"
@@ -78,13 +79,18 @@ TEST(Pictures, EveryKindDecodesAsImageMagickDecodesIt) {
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(std::vector<uint32_t>(s->pixels, s->pixels + 4), (std::vector<uint32_t>{kRed, 0, kRed, kRed}));
     DestroySurface(s);
+    // A PNG (the window's icon) cut short is refused, not shown blank.
+    std::vector<uint8_t> png;
+    DecodedPicture picture;
+    ASSERT_TRUE(EncodePng(oddRun, 4, 1, 3, &png));
+    EXPECT_FALSE(DecodePng(png.data(), png.size() - 20, &picture));
     testsupport::RemoveTree(dir);
 }
 
 // Underscores, whose strokes run across the edge: drawn 5 columns left of
 // it, the columns that remain are those of the whole text.
 TEST(Text, CutAtTheLeftEdgeKeepsTheColumnsThatRemain) {
-    ASSERT_TRUE(InitFonts(nullptr));
+    ASSERT_TRUE(InitFonts(nullptr) && InitFonts(nullptr));  // a second start changes nothing
     Surface *whole = CreateSurface(40, 24), *cut = CreateSurface(35, 24);
     for (Surface* s : {whole, cut}) DrawGlyphs(s, s->width - 40, 0, TextStyle{FONT_ARIAL, 12, true, kWhite}, "___", 3);
     for (int i = 0; i < 35 * 24; ++i) ASSERT_EQ(cut->pixels[i], whole->pixels[i / 35 * 40 + i % 35 + 5]) << i;

@@ -77,14 +77,6 @@ std::string Serialize(const HttpAnswer& a, bool headOnly, bool keepAlive, bool h
     return s;
 }
 
-HttpAnswer Refusal(int status, const std::string& reason) {
-    HttpAnswer a;
-    a.status = status;
-    a.body = reason + "\n";
-    a.headers = {{"Cache-Control", "no-store"}};
-    return a;
-}
-
 }  // namespace
 
 struct Connection;
@@ -311,7 +303,7 @@ struct Connection : std::enable_shared_from_this<Connection> {
             logged = head.RequestLine();
             if (logged.size() >= RequestHead::kLoggedLine) logged += "...";
         }
-        HttpAnswer answer = Refusal(code, reason);
+        HttpAnswer answer = PlainText(code, reason);
         answer.headers.insert(answer.headers.end(), headers.begin(), headers.end());
         keepAlive = false;
         ++timerRound;

@@ -31,8 +31,6 @@ std::string UtcText(const char* format, bool millis) {
     return text;
 }
 
-namespace {
-
 HttpAnswer PlainText(int status, const std::string& text) {
     HttpAnswer a;
     a.status = status;
@@ -40,6 +38,8 @@ HttpAnswer PlainText(int status, const std::string& text) {
     a.headers = {{"Cache-Control", "no-store"}};
     return a;
 }
+
+namespace {
 
 HttpAnswer Json(int status, std::string json) {
     HttpAnswer a;

@@ -19,6 +19,9 @@ struct HttpAnswer {
     std::vector<std::pair<std::string, std::string>> headers;  // besides the usual ones
 };
 
+// A one-line text answer, never cached.
+HttpAnswer PlainText(int status, const std::string& text);
+
 class ScoreRoutes {
 public:
     // `store` must outlive the routes; `mapNames` is indexed by map number.

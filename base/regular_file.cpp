@@ -14,6 +14,12 @@ bool IsFolder(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool MakeFolders(const std::string& path, unsigned mode) {
+    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
+        ::mkdir(path.substr(0, slash).c_str(), static_cast<mode_t>(mode));
+    return (::mkdir(path.c_str(), static_cast<mode_t>(mode)) == 0 || errno == EEXIST) && IsFolder(path);
+}
+
 bool IsFile(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);

@@ -18,6 +18,10 @@ enum class FileRead {
 bool IsFolder(const std::string& path);
 bool IsFile(const std::string& path);
 
+// Creates the folder and the ones above it that are missing, new ones with
+// `mode`; true when the folder exists afterwards.
+bool MakeFolders(const std::string& path, unsigned mode);
+
 // Reads the whole file into `out` (cleared first).
 FileRead ReadRegularFile(const std::string& path, size_t maxBytes, std::string& out);
 FileRead ReadRegularFile(const std::string& path, size_t maxBytes, std::vector<unsigned char>& out);

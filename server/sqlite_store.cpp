@@ -22,6 +22,9 @@
 #include <mutex>
 #include <thread>
 
+#include "base/atomic_file.h"
+#include "base/regular_file.h"
+
 namespace {
 
 constexpr const char* kSchema = R"sql(
@@ -209,12 +212,6 @@ struct StatementUse {
         sqlite3_clear_bindings(s);
     }
 };
-
-// The folder that holds `path`.
-std::string FolderOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
 
 // An unnamed file in the database's folder, gone when closed. Allocating
 // room in it tells whether that file system takes writes now (neither full
@@ -429,16 +426,11 @@ private:
 };
 
 // Creates the folders above `path` that are missing.
-void MakeParentFolders(const std::string& path) {
-    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
-        ::mkdir(path.substr(0, slash).c_str(), 0700);
-}
-
 }  // namespace
 
 std::unique_ptr<ScoreStore> OpenSqliteStore(const std::string& path) {
     if (path.empty()) throw StoreError("sqlite: no file name given");
-    MakeParentFolders(path);
+    MakeFolders(FolderOf(path), 0700);
     // Room first: SQLite's own complaint on a full disk may be a vague I/O error.
     auto scratch = std::make_unique<const ScratchFile>(FolderOf(path));
     if (const std::string reason = scratch->Room(); !reason.empty()) throw StoreError(CannotWrite(path, reason));

@@ -31,17 +31,7 @@ bool ReadCatalogue(const std::string& path, std::string* out) {
     return ReadRegularFile(path, kMaxIniBytes, *out) == FileRead::kOk;
 }
 
-bool MakeFolder(const std::string& path) {
-    return (::mkdir(path.c_str(), 0755) == 0 || errno == EEXIST) && IsFolder(path);
-}
-
-// Creates the folder and the ones above it.
-bool MakeFolders(const std::string& path) {
-    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
-        if (!MakeFolder(path.substr(0, slash)) && !IsFolder(path.substr(0, slash))) return false;
-    }
-    return MakeFolder(path);
-}
+bool MakeFolder(const std::string& path) { return MakeFolders(path, 0755); }
 
 // True when a file can be created in the folder (a test by doing, so that a
 // read-only file system or a folder owned by another user is seen as such).
@@ -130,7 +120,7 @@ void PrepareUserFolder() {
     const std::string user = CurrentGameFolders().user;
     const std::string ini = MapsIniPath();
     const std::string replays = ReplayFolder();
-    bool ok = MakeFolders(user) && MakeFolder(replays) && CanWriteIn(user) && CanWriteIn(replays);
+    bool ok = MakeFolder(user) && MakeFolder(replays) && CanWriteIn(user) && CanWriteIn(replays);
     if (ok) {
         RepairMapsIni();
         struct stat st {};

@@ -77,6 +77,20 @@ std::string Serialize(const HttpAnswer& a, bool headOnly, bool keepAlive, bool h
     return s;
 }
 
+// The connections the open-file limit leaves room for.
+int ConnectionsAllowed() {
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) != 0) return 1024 - static_cast<int>(kReservedFiles);
+    // The soft limit is raised as far as the hard one allows.
+    if (files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &files);
+        ::getrlimit(RLIMIT_NOFILE, &files);
+    }
+    const rlim_t usable = std::min<rlim_t>(files.rlim_cur, 1 << 20);
+    return static_cast<int>(usable > kReservedFiles * 2 ? usable - kReservedFiles : usable / 2);
+}
+
 }  // namespace
 
 struct Connection;
@@ -184,7 +198,6 @@ struct Connection : std::enable_shared_from_this<Connection> {
     void Readable(error_code ec) {
         if (phase == Phase::Closed) return;
         if (ec) return Close();
-        socket.non_blocking(true, ec);
         const size_t n = socket.read_some(asio::buffer(front.readBuffer), ec);
         if (ec == asio::error::would_block || ec == asio::error::try_again) return WaitRead();
         if (ec || n == 0) return Close();  // a request cut off halfway has nobody to answer
@@ -370,6 +383,7 @@ void ScoreFront::Impl::Admit(tcp::socket socket) {
         return;
     }
     socket.set_option(tcp::no_delay(true), ec);
+    socket.non_blocking(true, ec);  // reads happen only once the socket is readable
     auto connection = std::make_shared<Connection>(*this, std::move(socket), client);
     all.insert(connection.get());
     ++clients[client].open;
@@ -413,19 +427,6 @@ ScoreFront::ScoreFront(ScoreStore& store, std::vector<std::string> mapNames, con
     : impl_(std::make_unique<Impl>(store, std::move(mapNames), options, log)) {}
 
 ScoreFront::~ScoreFront() = default;
-
-int ScoreFront::ConnectionsAllowed() {
-    rlimit files{};
-    if (::getrlimit(RLIMIT_NOFILE, &files) != 0) return 1024 - static_cast<int>(kReservedFiles);
-    // The soft limit is raised as far as the hard one allows.
-    if (files.rlim_cur < files.rlim_max) {
-        files.rlim_cur = files.rlim_max;
-        ::setrlimit(RLIMIT_NOFILE, &files);
-        ::getrlimit(RLIMIT_NOFILE, &files);
-    }
-    const rlim_t usable = std::min<rlim_t>(files.rlim_cur, 1 << 20);
-    return static_cast<int>(usable > kReservedFiles * 2 ? usable - kReservedFiles : usable / 2);
-}
 
 int ScoreFront::Bind(std::string* error) {
     Impl& f = *impl_;

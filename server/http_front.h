@@ -41,9 +41,6 @@ public:
     // Stops accepting; safe from another thread, also before Serve.
     void Stop();
 
-    // The connections the open-file limit leaves room for.
-    static int ConnectionsAllowed();
-
     struct Impl;  // public only so that the connections in the source can name it
 
 private:

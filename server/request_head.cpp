@@ -5,7 +5,7 @@
 void RequestHead::Reset() {
     state_ = State::RequestLine;
     refusal_ = 0;
-    begun_ = afterCr_ = false;
+    afterCr_ = false;
     lineBytes_ = headerBytes_ = headerLineBytes_ = 0;
     requestLine_.clear();
 }
@@ -19,7 +19,6 @@ int RequestHead::Scan(const char* data, size_t n, size_t* used) {
     size_t i = 0;
     for (; i < n && (state_ == State::RequestLine || state_ == State::Headers); ++i) {
         const char c = data[i];
-        begun_ = true;
         // A lone CR or LF is where two parsers may split a stream differently.
         if (afterCr_ != (c == '\n')) {
             ++i;

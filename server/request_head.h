@@ -24,8 +24,6 @@ public:
     // belong to the head.
     int Scan(const char* data, size_t n, size_t* used = nullptr);
 
-    // True once any byte of the request has been read.
-    bool Begun() const { return begun_; }
     // True once the request line has ended and the headers are arriving.
     bool InHeaders() const { return state_ == State::Headers; }
     // True once the blank line after the headers has been read.
@@ -43,7 +41,7 @@ private:
     size_t maxRequestLine_, maxHeaderBlock_;
     State state_ = State::RequestLine;
     int refusal_ = 0;
-    bool begun_ = false, afterCr_ = false;
+    bool afterCr_ = false;
     size_t lineBytes_ = 0, headerBytes_ = 0, headerLineBytes_ = 0;
     std::string requestLine_;
 };

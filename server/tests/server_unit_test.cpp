@@ -88,8 +88,9 @@ TEST(Escaping, HtmlAndJsonNeverCarryMarkup) {
 }
 
 // The limits count every byte of a line, CRs too; a refusal comes with the
-// first byte past a limit or the rules, however the bytes are split.
-TEST(RequestHeadBounds, RefusedWithTheFirstBytePastALimitOrTheRules) {
+// first byte past a limit, however the bytes are split. (A lone CR or LF and
+// a folded line are rows of the HTTP test's table of raw requests.)
+TEST(RequestHeadBounds, RefusedWithTheFirstBytePastALimit) {
     struct Case { const char* what; std::string head; int refusal; bool ended; std::string logged; } cases[] = {
         {"the line at its limit", "GET /abcd\r\n\r\n", 0, true, "GET /abcd"},
         {"one byte more", "GET /abcde\r\n\r\n", 414, false, "GET /abcde"},
@@ -97,9 +98,6 @@ TEST(RequestHeadBounds, RefusedWithTheFirstBytePastALimitOrTheRules) {
         {"headers at their limit", "GET /\r\nA: 12345\r\n\r\n", 0, true, "GET /"},
         {"one byte more", "GET /\r\nA: 123456\r\n\r\n", 431, false, "GET /"},
         {"what follows the head is not its", "GET /\r\n\r\nbody past the limits\n", 0, true, "GET /"},
-        {"a bare LF", "GET /\nA: 1\r\n\r\n", 400, false, "GET /"},
-        {"a bare CR", "GET /\r\nA: \r1\r\n\r\n", 400, false, "GET /"},
-        {"a folded header line", "GET /\r\nA: 1\r\n 2\r\n\r\n", 400, false, "GET /"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -26,7 +26,8 @@ std::string HolderCell(const std::string& holder) {
 // The proof as a word with a coloured mark; a proven run's word downloads it.
 std::string ProofCell(ProofState proof, long long uploadId) {
     const std::string name = ProofStateName(proof);
-    if (proof != ProofState::kProven) return "<td class=\"proof\"><span class=\"mark " + name + "\">" + name + "</span></td>";
+    if (proof != ProofState::kProven)
+        return "<td class=\"proof\"><span class=\"mark " + name + "\" title=\"" + name + "\">" + name + "</span></td>";
     return "<td class=\"proof\"><a class=\"mark proven\" href=\"/api/uploads/" + std::to_string(uploadId) +
            "/replay\" download title=\"Download the replay of this run\">proven</a></td>";
 }
@@ -55,7 +56,9 @@ std::string RenderScorePage(const std::vector<MapScores>& maps, const std::vecto
     page.reserve(64 * 1024);
     page += "<header>\n<h1>Quillrun high scores</h1>\n<p>The ten best pilots of every cave, each with their best "
             "run, and the latest uploads. A proven run was flown again by the server from its replay; its replay "
-            "can be downloaded.</p>\n";
+            "can be downloaded.</p>\n<p class=\"legend\">Runs: <span class=\"mark proven\">proven</span> "
+            "<span class=\"mark pending\">pending</span> <span class=\"mark unproven\">unproven</span> "
+            "<span class=\"mark refused\">refused</span></p>\n";
     page += provenOnly ? "<p class=\"filter\">Proven runs only. <a href=\"/index2.php?game=4\">All scores</a></p>\n"
                        : "<p class=\"filter\"><a href=\"/index2.php?game=4&amp;proven=1\">Proven runs only</a></p>\n";
     page += "</header>\n<main>\n";
@@ -128,6 +131,7 @@ header { padding-top: 1.5rem; }
 h1 { margin: 0 0 .25rem; color: var(--accent); font-size: 1.8rem; }
 header p { margin: 0 0 .5rem; color: var(--dim); }
 header p.filter { color: var(--text); }
+header p.legend .mark { margin-right: .6rem; }
 a { color: var(--accent); }
 section {
   background: var(--panel);
@@ -181,7 +185,10 @@ th.proof, td.proof { width: calc(9.5ch + 2 * var(--pad)); }
   body { font-size: 15px; }
   header, main { padding-left: .5rem; padding-right: .5rem; }
   section { padding: .5rem .25rem; }
-  table { font-size: 13px; --pad: .3rem; }
+  table { font-size: 13px; --pad: .2rem; }
+  /* Only the dot: the names keep their room; the word is in its title. */
+  th.proof, td.proof { width: calc(.5rem + var(--pad)); padding-right: 0; font-size: 0; }
+  .mark::before { width: .5rem; height: .5rem; margin: 0; vertical-align: middle; }
 }
 )css";
 

@@ -16,7 +16,7 @@
 #include "base/number_text.h"
 #include "maps/settings_file.h"
 #include "online/http_client.h"
-#include "online/known_map_sizes.h"
+#include "maps/known_map_sizes.h"
 #include "platform/platform.h"
 
 #ifndef QUILLRUN_SCORE_SERVER

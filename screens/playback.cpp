@@ -122,7 +122,7 @@ void PlayReplay(int16_t map, void (*endFrame)()) {
     // The score of the map selected now: a digit pressed during the replay
     // changes it. The world's best run shows its own.
     const int16_t shown = gs.selectedMap;
-    DrawEndOfReplay(world ? FinalScore() : shown >= 0 && shown <= kMapCount ? gs.maps[shown].scoreBest : 0.0f);
+    DrawEndOfReplay(world ? FinalScore() : (shown >= 0 && shown <= kMapCount ? gs.maps[shown].scoreBest : 0.0f));
     PlatformSleep(1500);
     gs.replayMode = kFalse;
 }

@@ -87,6 +87,10 @@ struct GameState {
     Flag replaySeeking = 0;
     Flag slowMotion = 0;
     int16_t bestRun[kMaxFrames + 1] = {};
+    Flag raceWorld = 0;        // 'B': runs race the world's best run of their map where one was fetched
+    Flag racingWorld = 0;      // this run's bestRun is the world's best run
+    float worldRunScore = 0;   // the final score of that run
+    Flag worldRunShown = 0;    // the replay played is the world's best run ('W')
     Flag helpShown = 0;
     int32_t secondStartTick = 0;
     int32_t framesThisSecond = 0;

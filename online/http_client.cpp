@@ -1,5 +1,5 @@
-// One HTTP GET through libcurl's multi interface, a TCP reachability test,
-// and a look at the routing table.
+// HTTP GET and POST through libcurl's multi interface, a TCP reachability
+// test, and a look at the routing table.
 // SPDX-License-Identifier: MIT
 #include "online/http_client.h"
 
@@ -21,11 +21,19 @@
 
 namespace {
 
+struct KeptBody {
+    HttpAnswer* answer;
+    size_t limit;
+};
+
 // Keeps the start of the body; the rest is read and dropped.
 size_t KeepBodyStart(char* data, size_t size, size_t count, void* kept) {
-    std::string& body = *static_cast<std::string*>(kept);
+    KeptBody& k = *static_cast<KeptBody*>(kept);
+    std::string& body = k.answer->body;
     const size_t bytes = size * count;
-    if (body.size() < kKeptBodyBytes) body.append(data, std::min(bytes, kKeptBodyBytes - body.size()));
+    const size_t room = k.limit - std::min(k.limit, body.size());
+    body.append(data, std::min(bytes, room));
+    if (bytes > room) k.answer->bodyCut = true;
     return bytes;
 }
 
@@ -89,17 +97,16 @@ bool ConnectWithin(const addrinfo* a, int waitMs) {
 
 }  // namespace
 
-HttpAnswer HttpGetWhilePolling(const std::string& url, long limitMs, void (*poll)()) {
+namespace {
+
+// Runs a request set up on `e` until it ends or `limitMs` has passed.
+HttpAnswer Perform(CURL* e, size_t keptBytes, long limitMs, void (*poll)()) {
     HttpAnswer answer;
-    EnsureCurlReady();
     std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
-    std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
-    if (!multi || !easy) return answer;
-    CURL* e = easy.get();
-    curl_easy_setopt(e, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
+    if (!multi) return answer;
+    KeptBody kept{&answer, keptBytes};
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, KeepBodyStart);
-    curl_easy_setopt(e, CURLOPT_WRITEDATA, &answer.body);
+    curl_easy_setopt(e, CURLOPT_WRITEDATA, &kept);
     curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, limitMs);
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -130,8 +137,44 @@ HttpAnswer HttpGetWhilePolling(const std::string& url, long limitMs, void (*poll
             answer.timedOut = m->data.result == CURLE_OPERATION_TIMEDOUT;
         }
     }
-    if (answer.status == 0) answer.body.clear();
+    if (answer.status == 0) {
+        answer.body.clear();
+        answer.bodyCut = false;
+    }
     return answer;
+}
+
+struct HeaderListDeleter {
+    void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+};
+
+}  // namespace
+
+HttpAnswer HttpGetWhilePolling(const std::string& url, long limitMs, void (*poll)(), size_t keptBytes) {
+    EnsureCurlReady();
+    std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
+    if (!easy) return HttpAnswer{};
+    curl_easy_setopt(easy.get(), CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy.get(), CURLOPT_HTTPGET, 1L);
+    return Perform(easy.get(), keptBytes, limitMs, poll);
+}
+
+HttpAnswer HttpPostWhilePolling(const std::string& url, std::string_view body, long limitMs, void (*poll)()) {
+    EnsureCurlReady();
+    std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
+    // No "Expect: 100-continue": the body goes at once, as the server
+    // answers only after it.
+    curl_slist* list = curl_slist_append(nullptr, "Content-Type: application/octet-stream");
+    curl_slist* more = list != nullptr ? curl_slist_append(list, "Expect:") : nullptr;
+    std::unique_ptr<curl_slist, HeaderListDeleter> headers(more != nullptr ? more : list);
+    if (!easy || more == nullptr) return HttpAnswer{};
+    CURL* e = easy.get();
+    curl_easy_setopt(e, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(e, CURLOPT_POST, 1L);
+    curl_easy_setopt(e, CURLOPT_POSTFIELDS, body.data());
+    curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+    curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers.get());
+    return Perform(e, kKeptBodyBytes, limitMs, poll);
 }
 
 bool SplitHostPort(const std::string& hostPort, std::string* host, int* port) {

@@ -1,5 +1,6 @@
-// The score upload: the request for a map's record, the reachability check,
-// what the server answered, and the score list in the browser.
+// The score upload: the request for a map's record, then its best run for
+// the server to prove, what the server answered, and the score list in the
+// browser.
 // SPDX-License-Identifier: MIT
 #include "online/score_upload.h"
 
@@ -14,48 +15,17 @@
 #include "base/game_paths.h"
 #include "base/game_state.h"
 #include "base/number_text.h"
+#include "base/regular_file.h"
+#include "maps/known_map_sizes.h"
 #include "maps/settings_file.h"
 #include "online/http_client.h"
-#include "maps/known_map_sizes.h"
+#include "online/score_server.h"
 #include "platform/platform.h"
-
-#ifndef QUILLRUN_SCORE_SERVER
-#define QUILLRUN_SCORE_SERVER "localhost:8080"
-#endif
-#ifndef QUILLRUN_SCORE_SITE
-#define QUILLRUN_SCORE_SITE "localhost:8080"
-#endif
+#include "replay/replay_file.h"
 
 namespace {
 
-constexpr long kRequestLimitMs = 10000;
-constexpr int kConnectLimitMs = 3000;
 constexpr size_t kReasonBytes = 200;  // of a refusal's reason, shown in a box
-const char kUploadCaption[] = "Uploading Score";
-
-// The compiled-in host name unless Maps.ini has an [Online] override.
-std::string ConfiguredHost(const char* key, const char* fallback) {
-    std::string value = ReadIniValue("Online", key, gs.mapsIniPath);
-    return value.empty() ? std::string(fallback) : value;
-}
-
-std::string ServerAddress() { return "http://" + ConfiguredHost("Server", QUILLRUN_SCORE_SERVER); }
-
-std::string ScoreListPage() { return "http://" + ConfiguredHost("Site", QUILLRUN_SCORE_SITE) + "/index2.php?game=4"; }
-
-// The score server as the player can look it up: host:port.
-std::string ServerName() {
-    const std::string configured = ConfiguredHost("Server", QUILLRUN_SCORE_SERVER);
-    std::string host;
-    int port = 0;
-    if (!SplitHostPort(configured, &host, &port)) return configured;
-    if (host.find(':') != std::string::npos) host = "[" + host + "]";
-    return host + ":" + std::to_string(port);
-}
-
-void TellServer(const std::string& what) {
-    PlatformMessageBox("The score server " + ServerName() + " " + what, kUploadCaption);
-}
 
 // The first line of a refusal's plain-text body, as game text without
 // control characters.
@@ -65,11 +35,6 @@ std::string RefusalReason(const std::string& body) {
         if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F && reason.size() < kReasonBytes) reason += c;
     }
     return reason;
-}
-
-// Whether the machine is on any network, from its routing table.
-bool MachineHasNetwork() {
-    return HasNetworkRoute(gs.routeTablePath.empty() ? "/proc/net/route" : gs.routeTablePath);
 }
 
 // Says what became of the request, and on a stored score offers the list.
@@ -147,24 +112,36 @@ std::string TodayText() {
     return text;
 }
 
-std::string ScoreRequest(int16_t map) {
+// The query values of the upload, taken once: the run that goes after it
+// carries the same map, score, holder and date.
+struct UploadQuery {
+    std::string id, nmn, nsc, npn, nsd;
+};
+
+UploadQuery QueryFor(int16_t map) {
     const MapEntry& entry = gs.maps[map];
-    const std::string score = FloatText(entry.scoreBest);
-    return ServerAddress() + "/files/games/quillrun/score.php?id=" + std::to_string(map) +
-           "&nmn=" + EscapeQueryValue(ReplaceAmpersands(entry.name)) + "&nsc=" + EscapeQueryValue(score) +
-           "&npn=" + EscapeQueryValue(ReplaceAmpersands(entry.scoreName)) + "&nsd=" + TodayText() +
-           "&nreplay=" + EscapeQueryValue(score);
+    return {std::to_string(map), EscapeQueryValue(ReplaceAmpersands(entry.name)),
+            EscapeQueryValue(FloatText(entry.scoreBest)), EscapeQueryValue(ReplaceAmpersands(entry.scoreName)),
+            TodayText()};
+}
+
+std::string ScoreRequest(const UploadQuery& q) {
+    return ServerAddress() + "/files/games/quillrun/score.php?id=" + q.id + "&nmn=" + q.nmn + "&nsc=" + q.nsc +
+           "&npn=" + q.npn + "&nsd=" + q.nsd + "&nreplay=" + q.nsc;
+}
+
+// The map's best run goes after its stored score, for the server to prove.
+// Whatever it answers (a server without the route says 404) changes nothing
+// for the player.
+void SendRun(int16_t map, const UploadQuery& q) {
+    std::string replay;
+    if (ReadRegularFile(ReplayPath(map), kMaxReplayBytes, replay) != FileRead::kOk) return;
+    const std::string url =
+        ServerAddress() + "/api/runs?id=" + q.id + "&nsc=" + q.nsc + "&npn=" + q.npn + "&nsd=" + q.nsd;
+    HttpPostWhilePolling(url, replay, kRequestLimitMs, PlatformDispatchEvents);
 }
 
 }  // namespace
-
-bool IsOnline() {
-    std::string address = ServerAddress().substr(7);
-    std::string host;
-    int port = 0;
-    if (!SplitHostPort(address, &host, &port)) return false;
-    return TcpReachable(host, port, kConnectLimitMs);
-}
 
 std::string FileSizeText(const std::string& path) {
     // Opening without any access right, as the size needs none; a folder
@@ -181,18 +158,14 @@ std::string FileSizeText(const std::string& path) {
 }
 
 void UploadScore() {
-    if (!IsOnline()) {
-        // Only a machine without a network needs to connect first; otherwise
-        // the server itself is away.
-        if (MachineHasNetwork()) TellServer("did not answer. Your score was not uploaded.");
-        else PlatformMessageBox("You must connect to the Internet first!", "Quillrun");
-        return;
-    }
+    if (!ServerReachable("Your score was not uploaded.")) return;
     const int16_t map = gs.selectedMap;
     if (map < 1 || map > kKnownMaps) return;
     if (FileSizeText(MapFolderFor(gs.maps[map].file) + "/" + gs.maps[map].file) != knownMapSizes[map]) return;
 
-    const HttpAnswer answer = HttpGetWhilePolling(ScoreRequest(map), kRequestLimitMs, PlatformDispatchEvents);
+    const UploadQuery query = QueryFor(map);
+    const HttpAnswer answer = HttpGetWhilePolling(ScoreRequest(query), kRequestLimitMs, PlatformDispatchEvents);
     if (answer.status != 0) PlatformPlaySound(SoundId::kUpload, 1);
+    if (answer.status == 200) SendRun(map, query);
     ReportAnswer(answer);
 }

@@ -5,5 +5,4 @@
 #include <string>
 
 void UploadScore();
-bool IsOnline();
 std::string FileSizeText(const std::string& path);

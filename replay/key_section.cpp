@@ -88,3 +88,8 @@ KeySection ReadKeySection(std::string_view replay, std::vector<uint8_t>& steps) 
     }
     return KeySection::kWhole;
 }
+
+bool IsCompleteReplay(std::string_view replay) {
+    std::vector<uint8_t> steps;
+    return ReadKeySection(replay, steps) != KeySection::kMalformed;
+}

@@ -34,3 +34,7 @@ enum class KeySection {
 // Reads the key section of a whole replay file. `steps` gets one entry per
 // step when it is whole, and is emptied otherwise.
 KeySection ReadKeySection(std::string_view replay, std::vector<uint8_t>& steps);
+
+// A replay as the writer ends it: "--END--", then "LastFrame=" and a line
+// end, then a whole key section or (as earlier versions wrote it) nothing.
+bool IsCompleteReplay(std::string_view replay);

@@ -93,13 +93,9 @@ bool IsOldIniTemp(std::string_view entry, std::string_view iniName) {
     return dash;
 }
 
-// A replay as the writer ends it: "--END--", then "LastFrame=" and a line
-// end, then a whole key section or (as earlier versions wrote it) nothing.
-bool IsCompleteReplay(const std::string& path) {
+bool IsCompleteReplayFile(const std::string& path) {
     std::string text;
-    if (ReadRegularFile(path, kMaxReplayBytes, text) != FileRead::kOk) return false;
-    std::vector<uint8_t> steps;
-    return ReadKeySection(text, steps) != KeySection::kMalformed;
+    return ReadRegularFile(path, kMaxReplayBytes, text) == FileRead::kOk && IsCompleteReplay(text);
 }
 
 std::vector<std::string> Entries(const std::string& folder) {
@@ -205,7 +201,7 @@ void RecoverRecords() {
         if (pendingMap != 0) {
             const std::string stored =
                 ScoreTag(MaskText(IniValue(ini, TwoDigits(pendingMap), "ScoreBest"), kScoreMask));
-            if (!moved[pendingMap] && !tag.empty() && tag == stored && IsCompleteReplay(path)) {
+            if (!moved[pendingMap] && !tag.empty() && tag == stored && IsCompleteReplayFile(path)) {
                 FileStep();
                 moved[pendingMap] = ::rename(path.c_str(), ReplayPath(static_cast<int16_t>(pendingMap)).c_str()) == 0;
                 changed = true;

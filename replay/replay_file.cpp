@@ -100,18 +100,35 @@ float FileValue(double v) {
 
 }  // namespace
 
-std::string ReplayPath(int16_t map) {
+namespace {
+std::string ReplayName(int16_t map) {
     char name[32];
     std::snprintf(name, sizeof name, "/Map%02d.replay", static_cast<int>(map));
-    return ReplayFolder() + name;
+    return name;
 }
+}  // namespace
+
+std::string ReplayPath(int16_t map) { return ReplayFolder() + ReplayName(map); }
+
+std::string WorldReplayFolder() { return ReplayFolder() + "/World"; }
+
+std::string WorldReplayPath(int16_t map) { return WorldReplayFolder() + ReplayName(map); }
 
 void MakeReplayFolder() {
     ::mkdir(ReplayFolder().c_str(), 0755);  // usually there already
 }
 
 void LoadBestRun() {
-    const std::string path = ReplayPath(gs.selectedMap);
+    gs.racingWorld = kFalse;
+    gs.worldRunScore = 0;
+    std::string path = ReplayPath(gs.selectedMap);
+    if (gs.raceWorld != 0) {
+        std::string world = WorldReplayPath(gs.selectedMap);
+        if (PlatformFileExists(world)) {
+            path.swap(world);
+            gs.racingWorld = kTrue;
+        }
+    }
     if (!PlatformFileExists(path)) return;
     for (int16_t& entry : gs.bestRun) entry = 0;
     FILE* f = OpenRegularFile(path, kMaxReplayBytes);
@@ -120,12 +137,14 @@ void LoadBestRun() {
     int length = 0;
     int16_t px = 0;
     int16_t sc = 0;
+    int16_t finalScore = 0;
     for (int n = 0; n < kMaxLines; ++n) {
         if (!ReadLine(f, line, &length) || IsTerminator(line, length)) break;
         if (KeyIs(line, length, "pX")) {
             px = Near16(ValueOf(line, length, 2));
         } else if (KeyIs(line, length, "Sc")) {
             sc = Near16(ValueOf(line, length, 2));
+            finalScore = sc;
         }
         if (px != 0 && sc != 0) {
             if (px > 0 && px <= kMaxFrames) gs.bestRun[px] = sc;
@@ -134,11 +153,12 @@ void LoadBestRun() {
         }
     }
     std::fclose(f);
+    if (gs.racingWorld != 0) gs.worldRunScore = finalScore;
 }
 
-float LoadReplayEntries(int16_t map) {
+float LoadReplayEntries(const std::string& path) {
     for (int i = 1; i <= kMaxFrames; ++i) gs.recording[i] = ReplayFrame{};
-    FILE* f = OpenRegularFile(ReplayPath(map), kMaxReplayBytes);
+    FILE* f = OpenRegularFile(path, kMaxReplayBytes);
     if (f == nullptr) return 0;
     char line[kLineKeep];
     int length = 0;

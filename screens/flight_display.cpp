@@ -83,10 +83,24 @@ void DrawFrameRate() {
     TextOutA(MainField.image, kFrameRateX, kStatusY, data, TextLength(b));
 }
 
+// The race text at its place; racing the world's best run, after "World ".
+void DrawRaceText(const char* text, int length) {
+    if (gs.racingWorld == 0) {
+        TextOutA(MainField.image, kRaceTextX, kStatusY, text, length);
+        return;
+    }
+    char data[32];
+    TextBuffer b = MakeTextBuffer(data, sizeof data);
+    PutLiteral(b, "World ");
+    PutBytes(b, text, static_cast<size_t>(length));
+    TextOutA(MainField.image, kRaceTextX, kStatusY, data, TextLength(b));
+}
+
 void DrawRecordIndicator() {
     const double s = Whole(static_cast<double>(gs.score));
     const int map = gs.selectedMap;
-    const double best = (map >= 0 && map <= kMapCount) ? static_cast<double>(gs.maps[map].scoreBest) : 0.0;
+    double best = (map >= 0 && map <= kMapCount) ? static_cast<double>(gs.maps[map].scoreBest) : 0.0;
+    if (gs.racingWorld != 0) best = static_cast<double>(gs.worldRunScore);
     const double shipX = static_cast<double>(gs.shipX);
     const int atFloor = BestRunAt(Whole(shipX));
     const int atNear = BestRunAt(static_cast<double>(Near(shipX)));
@@ -94,17 +108,17 @@ void DrawRecordIndicator() {
     if (s > best && s > atFloor) {
         MainField.foreColor = kGreen;
         MainField.fontBold = true;
-        if (best > 0) DrawText(kRaceTextX, kStatusY, kBrokenRecord);
+        if (best > 0) DrawRaceText(kBrokenRecord, sizeof kBrokenRecord - 1);
     } else if (s > atNear) {
         MainField.foreColor = kYellow;
         MainField.fontBold = true;
         const FixedText& t = kChance[MarginWord(d)];
-        if (best > 0) TextOutA(MainField.image, kRaceTextX, kStatusY, t.text, t.length);
+        if (best > 0) DrawRaceText(t.text, t.length);
     } else if (s < atNear) {
         MainField.foreColor = kRed;
         MainField.fontBold = true;
         const FixedText& t = kLosing[MarginWord(d)];
-        if (best > 0) TextOutA(MainField.image, kRaceTextX, kStatusY, t.text, t.length);
+        if (best > 0) DrawRaceText(t.text, t.length);
     }
 }
 

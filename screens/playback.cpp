@@ -58,15 +58,25 @@ void DrawReplayFrame(const PlaybackValues& v) {
     if (gs.replaySeeking == 0) PaintEngineTrail(v.shipX + v.mapX, v.shipY, v.shield, false, false);
 }
 
+// The last score line of the replay in gs.recording.
+float FinalScore() {
+    for (int i = kMaxFrames; i >= 1; --i) {
+        if (gs.recording[i].score != 0) return gs.recording[i].score;
+    }
+    return 0;
+}
+
 }  // namespace
 
 void PlayReplay(int16_t map, void (*endFrame)()) {
-    if (!PlatformFileExists(ReplayPath(map))) {
+    const bool world = gs.worldRunShown != 0;
+    const std::string path = world ? WorldReplayPath(map) : ReplayPath(map);
+    if (!PlatformFileExists(path)) {
         PlatformMessageBox("No replay file.\r\nSet a record first!", "Quillrun");
         gs.replayMode = kFalse;
         return;
     }
-    const float lastFrame = LoadReplayEntries(map);
+    const float lastFrame = LoadReplayEntries(path);
     const std::string file = (map >= 0 && map <= kMapCount) ? gs.maps[map].file : std::string();
     if (!LoadPictureSurface(gs.mapSurface, MapFolderFor(file), file)) gs.playing = kFalse;
 
@@ -110,9 +120,9 @@ void PlayReplay(int16_t map, void (*endFrame)()) {
         n = gs.frameIndex + 1;
     }
     // The score of the map selected now: a digit pressed during the replay
-    // changes it.
+    // changes it. The world's best run shows its own.
     const int16_t shown = gs.selectedMap;
-    DrawEndOfReplay(shown >= 0 && shown <= kMapCount ? gs.maps[shown].scoreBest : 0.0f);
+    DrawEndOfReplay(world ? FinalScore() : (shown >= 0 && shown <= kMapCount ? gs.maps[shown].scoreBest : 0.0f));
     PlatformSleep(1500);
     gs.replayMode = kFalse;
 }

@@ -4,7 +4,8 @@
 
 #include <cstdint>
 
-// Plays the map's best run back. Every shown frame ends with `endFrame`,
+// Plays the map's best run back: the player's own, or the world's best run
+// when gs.worldRunShown is set. Every shown frame ends with `endFrame`,
 // which paces the frame and dispatches the window's events (the shell's
 // pacer; playback sits below the shell and does not call up into it).
 void PlayReplay(int16_t map, void (*endFrame)());

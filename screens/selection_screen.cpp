@@ -23,6 +23,7 @@ constexpr char kKeyUp[] = "Thrusters Up: UP or SPACE";
 constexpr char kKeyDown[] = "Thrusters Down: DOWN";
 constexpr char kKeyBrake[] = "Brake: LEFT";
 constexpr char kKeyTurbo[] = "Turbo: RIGHT";
+constexpr char kRaceWorld[] = "Racing the world's best run (B)";
 
 constexpr int kSelectedRowY = 95;
 constexpr int kRowHeight = 12;
@@ -151,6 +152,7 @@ void DrawSelectionScreen() {
     DrawText(330, 168, kKeyDown);
     DrawText(330, 182, kKeyBrake);
     DrawText(330, 196, kKeyTurbo);
+    if (gs.raceWorld != 0) DrawText(330, 136, kRaceWorld);
 
     MainField.drawWidth = 2;
     Line(320, 0, 320, kFieldHeight, kLightBlue);

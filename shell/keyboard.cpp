@@ -6,12 +6,35 @@
 #include "base/game_state.h"
 #include "base/geometry.h"
 #include "online/score_upload.h"
+#include "online/world_best.h"
 #include "platform/platform.h"
+#include "replay/replay_file.h"
 #include "shell/run_start.h"
 #include "shell/sound_switch.h"
 
 namespace {
 Flag Toggled(Flag f) { return f != 0 ? kFalse : kTrue; }
+
+// 'W': the selected map's world's best run is fetched and played, unless
+// the wait for it saw a run start or another map selected.
+void WatchWorldBestRun() {
+    const int16_t map = gs.selectedMap;
+    if (FetchWorldBestRun(map) && gs.playing == 0 && gs.replayMode == 0 && gs.selectedMap == map) {
+        gs.worldRunShown = kTrue;
+        gs.replayMode = kTrue;
+    }
+}
+
+// 'B': runs race the world's best run instead of the player's own, or back.
+// The world's best is chosen only for a map that has one fetched.
+void ToggleRace() {
+    if (gs.raceWorld == 0 && !PlatformFileExists(WorldReplayPath(gs.selectedMap))) {
+        PlatformMessageBox("No world's best run of this map has been fetched yet.\r\nPress 'W' to fetch it.",
+                           "Quillrun");
+        return;
+    }
+    gs.raceWorld = Toggled(gs.raceWorld);
+}
 }  // namespace
 
 void OnKeyDown(int16_t keyCode) {
@@ -95,5 +118,9 @@ void OnKeyUp(int16_t keyCode) {
         gs.helpShown = Toggled(gs.helpShown);
     }
     if (keyCode == 'U') UploadScore();
+    if ((keyCode == 'W' || keyCode == 'B') && gs.playing == 0 && gs.replayMode == 0 && gs.helpShown == 0) {
+        if (keyCode == 'W') WatchWorldBestRun();
+        else ToggleRace();
+    }
     if (keyCode == 'M') ToggleSound();
 }

@@ -54,7 +54,10 @@ void MainLoop() {
             }
         } else {
             if (gs.helpShown != 0) DrawHelpScreen();
-            if (gs.replayMode != 0) PlayReplay(gs.selectedMap, EndFrame);
+            if (gs.replayMode != 0) {
+                PlayReplay(gs.selectedMap, EndFrame);
+                gs.worldRunShown = kFalse;
+            }
             DrawSelectionScreen();
         }
         EndFrame();

@@ -916,14 +916,14 @@ std::vector<uint8_t> MakeHelp(const Fonts& f) {
         {"P", "pause the run"},
         {"ENTER", "start the selected cave"},
         {"UP, DOWN, 1-9", "choose a cave in the list"},
-        {"R", "watch the best run of the cave"},
+        {"R / W", "watch your / the world's best run"},
+        {"B", "race your or the world's best run"},
         {"U", "upload the cave's best score"},
         {"H / F1", "show or hide this help"},
         {"D", "debug marks (gauge, frame rate)"},
         {"M", "sound on / off"},
         {"ESC", "leave the run / the replay / quit"},
-        {"F11", "fullscreen on / off"},
-        {"F12", "save a screenshot"},
+        {"F11 / F12", "fullscreen on / off, screenshot"},
     };
     // Fifteen rows of 12 pixels fill the column down to the bottom edge.
     int y = 27;

@@ -141,6 +141,20 @@ class Runs(unittest.TestCase):
             self.assertEqual(ranked("?proven=1"), [("Ace", score, "proven"), ("Later", score, "proven")])
 
 
+# A game folder whose score server is `handler` on 127.0.0.1; the folder and
+# the server's host:port.
+def stub_game_folder(test, handler):
+    handler.log_message = lambda *args: None
+    stub = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+    threading.Thread(target=stub.serve_forever, daemon=True).start()
+    test.addCleanup(stub.server_close)
+    test.addCleanup(stub.shutdown)
+    folder = tempfile.mkdtemp(prefix="quillrun-upload-")
+    test.addCleanup(shutil.rmtree, folder, True)
+    here = "127.0.0.1:%d" % stub.server_address[1]
+    return game_folder(folder, here), here
+
+
 class GameUpload(unittest.TestCase):
     def test_a_record_set_in_the_game_is_ranked(self):
         # The holder typed in the name dialog, on the shipped cave 1.
@@ -222,19 +236,28 @@ class GameUpload(unittest.TestCase):
                 self.send_header("Content-Length", "0")
                 self.end_headers()
 
-            def log_message(self, *args):
-                pass
-
-        slow = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Slow)
-        threading.Thread(target=slow.serve_forever, daemon=True).start()
-        self.addCleanup(slow.server_close)
-        self.addCleanup(slow.shutdown)
-        folder = tempfile.mkdtemp(prefix="quillrun-upload-")
-        self.addCleanup(shutil.rmtree, folder, True)
-        game = game_folder(folder, "127.0.0.1:%d" % slow.server_address[1])
+        # It has no POST: the run sent after each upload changes nothing.
+        game = stub_game_folder(self, Slow)[0]
+        with open(os.path.join(game, "Replays", "Map03.replay"), "wb") as f:
+            f.write(b"--END--\r\nLastFrame=0\r\n")
         self.assertEqual(play(game, "1 tap 3\n2 tap U\n3 tap U\n1000 close\n"), UPLOADED * 2)
         self.assertEqual(len(lines), 2)
         self.assertEqual(lines[0], lines[1])
+
+
+class WorldsBestRun(unittest.TestCase):
+    def test_a_run_that_is_not_a_whole_replay_is_not_taken(self):
+        class Cut(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):
+                self.send_response(200)
+                self.send_header("Content-Length", "9")
+                self.end_headers()
+                self.wfile.write(b"--END--\r\n")
+
+        game, here = stub_game_folder(self, Cut)
+        self.assertEqual(play(game, "1 tap W\n1000 close\n"),
+                         SERVER_SAYS % here + "sent a run that is not a whole replay. It was not taken.\n")
+        self.assertEqual(os.listdir(os.path.join(game, "Replays")), [])
 
 
 if __name__ == "__main__":

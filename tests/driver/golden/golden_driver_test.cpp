@@ -27,9 +27,10 @@ const std::string kBuildDir = fs::path(QUILLRUN_GAME_DIR).parent_path().string()
 
 // One row of the table: a prepared state or a shot. `dispatch` is the
 // shot's, or where a preparation's run ends; `after` a preparation to start
-// from, or "-"; `parts` the script parts joined with '+'.
+// from, or "-"; `parts` the script parts joined with '+', or for a "world"
+// preparation the map whose replay becomes the world's best run.
 struct Row {
-    bool shot = false;
+    bool shot = false, world = false;
     std::string name, after, parts;
     long dispatch = 0, seed = 1;
     int line = 0;
@@ -44,9 +45,9 @@ std::vector<Row> ReadTable() {
     for (int line = 1; std::getline(in, text); ++line) {
         std::istringstream words(text);
         if (!(words >> kind) || kind[0] == '#') continue;
-        Row r{kind == "shot", "", "", "", 0, 1, line};
+        Row r{kind == "shot", kind == "world", "", "", "", 0, 1, line};
         words >> r.name >> r.dispatch >> r.seed >> r.after >> r.parts;
-        if ((kind != "shot" && kind != "prepare") || r.parts.empty() || r.dispatch < 1)
+        if ((kind != "shot" && kind != "prepare" && !r.world) || r.parts.empty() || r.dispatch < 1)
             throw std::runtime_error("tests/golden/shots.txt line " + std::to_string(line) + " is malformed");
         rows.push_back(r);
     }
@@ -89,7 +90,10 @@ void Prepare(const std::string& name, const std::string& dir, int depth = 0) {
     for (const Row& r : ReadTable()) {
         if (r.shot || r.name != name || depth > 20) continue;
         Prepare(r.after, dir, depth + 1);
-        return RunRow(r, dir, {});
+        if (!r.world) return RunRow(r, dir, {});
+        // As 'W' keeps a fetched run, the player's own replay gone.
+        fs::create_directories(dir + "/Replays/World");
+        return fs::rename(dir + "/Replays/Map" + r.parts + ".replay", dir + "/Replays/World/Map" + r.parts + ".replay");
     }
     throw std::runtime_error("no preparation row '" + name + "'");
 }

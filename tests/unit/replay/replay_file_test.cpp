@@ -35,7 +35,7 @@ TEST(ReplayFile, TheExampleIsWrittenByteForByteAndReadBackByBothReaders) {
     LoadBestRun();
     EXPECT_EQ(gs.bestRun[30], 1);
     EXPECT_EQ(gs.bestRun[500], 0);  // cleared first
-    EXPECT_EQ(LoadReplayEntries(1), 30);
+    EXPECT_EQ(LoadReplayEntries(ReplayPath(1)), 30);
     const ReplayFrame* f = gs.recording;  // one entry per line; the terminator is none
     EXPECT_EQ((std::vector<float>{f[0].mapX, f[1].shipX, f[2].shipY, f[3].shield, f[4].fuel, f[5].mapX, f[10].score,
                                   f[10].mapX, f[11].shipX}),

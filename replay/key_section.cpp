@@ -1,5 +1,5 @@
 // The key section after a replay's "LastFrame=" line: "Keys=" and the step
-// count, one base-32 digit per step in lines of 64, then "--END KEYS--".
+// count, one base-64 digit per step in lines of 64, then "--END KEYS--".
 // Readers of the frame lines stop at "--END--" and never see it.
 // SPDX-License-Identifier: MIT
 #include "replay/key_section.h"
@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr std::string_view kDigits = "0123456789ABCDEFGHIJKLMNOPQRSTUV";
+constexpr std::string_view kDigits = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz-_";
 constexpr std::string_view kCountLine = "Keys=";
 constexpr std::string_view kEndLine = "--END KEYS--\r\n";
 constexpr std::string_view kTerminator = "--END--";
@@ -52,7 +52,7 @@ void AppendKeySection(std::string& out, const uint8_t* steps, int count) {
     out += std::to_string(count);
     out += kLineEnd;
     for (int i = 0; i < count; ++i) {
-        out += kDigits[steps[i] & 31];
+        out += kDigits[steps[i] & 63];
         if ((i + 1) % kKeysPerLine == 0 || i + 1 == count) out += kLineEnd;
     }
     out += kEndLine;

@@ -17,6 +17,7 @@ constexpr uint8_t kStepDown = 2;
 constexpr uint8_t kStepBrake = 4;
 constexpr uint8_t kStepTurbo = 8;
 constexpr uint8_t kStepTrailPixel = 16;  // the yellow trail pixel drawn by chance
+constexpr uint8_t kStepDebugMarks = 32;  // the cave gauge marked what it passed ('D')
 
 // The recorded frames and the step that ended the run.
 constexpr int kMaxKeySteps = kMaxFrames + 1;

@@ -52,7 +52,8 @@ void RecordStepKeys() {
     gs.stepKeys[gs.stepKeyCount] = static_cast<uint8_t>((gs.thrustUpHeld != 0 ? kStepUp : 0) |
                                                         (gs.thrustDownHeld != 0 ? kStepDown : 0) |
                                                         (gs.brakeHeld != 0 ? kStepBrake : 0) |
-                                                        (gs.turboHeld != 0 ? kStepTurbo : 0));
+                                                        (gs.turboHeld != 0 ? kStepTurbo : 0) |
+                                                        (gs.debugDraw != 0 ? kStepDebugMarks : 0));
 }
 
 void RecordTrailPixel() {

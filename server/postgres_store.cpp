@@ -44,8 +44,12 @@ CREATE TABLE IF NOT EXISTS best_proven (
   PRIMARY KEY (map_id, holder)
 );
 CREATE INDEX IF NOT EXISTS best_proven_rank ON best_proven (map_id, score DESC, upload_id);
--- The run and its proof; the uploads of an older database are unproven.
-ALTER TABLE uploads ADD COLUMN IF NOT EXISTS run BYTEA;
+-- An upload's run apart from its row, and its proof; the uploads of an older
+-- database are unproven.
+CREATE TABLE IF NOT EXISTS runs (
+  upload_id BIGINT PRIMARY KEY,
+  replay BYTEA NOT NULL
+);
 ALTER TABLE uploads ADD COLUMN IF NOT EXISTS proof INTEGER NOT NULL DEFAULT 0;
 ALTER TABLE uploads ADD COLUMN IF NOT EXISTS proof_reason TEXT;
 ALTER TABLE uploads ADD COLUMN IF NOT EXISTS proof_step INTEGER;
@@ -71,11 +75,14 @@ void PrepareStatements(pqxx::connection& c) {
               "SELECT map_id, map_name, holder, score, played_on, received_at, id, proof FROM uploads "
               "ORDER BY id DESC LIMIT $1");
     c.prepare("find_upload",
-              "SELECT id, run IS NOT NULL FROM uploads WHERE map_id = $1 AND holder = $2 AND score = $3 "
-              "AND played_on = $4 FOR UPDATE");
+              "SELECT id, EXISTS (SELECT 1 FROM runs WHERE upload_id = uploads.id) FROM uploads WHERE map_id = $1 "
+              "AND holder = $2 AND score = $3 AND played_on = $4 FOR UPDATE");
     c.prepare("count_pending", "SELECT count(*) FROM uploads WHERE proof = 1");
-    c.prepare("set_run", "UPDATE uploads SET run = decode($1, 'hex'), proof = 1 WHERE id = $2 AND run IS NULL");
-    c.prepare("oldest_pending", "SELECT id, map_id, score, run FROM uploads WHERE proof = 1 ORDER BY id LIMIT 1");
+    c.prepare("insert_run", "INSERT INTO runs (upload_id, replay) VALUES ($1, decode($2, 'hex'))");
+    c.prepare("set_pending", "UPDATE uploads SET proof = 1 WHERE id = $1");
+    c.prepare("oldest_pending",
+              "SELECT u.id, u.map_id, u.score, r.replay FROM uploads u JOIN runs r ON r.upload_id = u.id "
+              "WHERE u.proof = 1 ORDER BY u.id LIMIT 1");
     // Only a pending proof is stored: a run proven twice (by two processes) counts once.
     c.prepare("set_proof",
               "UPDATE uploads SET proof = $1, proof_reason = $2, proof_step = $3, proof_ms = $4 "
@@ -97,9 +104,11 @@ void PrepareStatements(pqxx::connection& c) {
               "WHERE (map_id, holder) = (SELECT map_id, holder FROM uploads WHERE id = $1) AND proof <> 3 "
               "ORDER BY score DESC, id LIMIT 1");
     c.prepare("best_run",
-              "SELECT u.run FROM best_proven b JOIN uploads u ON u.id = b.upload_id WHERE b.map_id = $1 "
+              "SELECT r.replay FROM best_proven b JOIN runs r ON r.upload_id = b.upload_id WHERE b.map_id = $1 "
               "ORDER BY b.score DESC, b.upload_id LIMIT 1");
-    c.prepare("proven_run", "SELECT run, map_id FROM uploads WHERE id = $1 AND proof = 2");
+    c.prepare("proven_run",
+              "SELECT r.replay, u.map_id FROM uploads u JOIN runs r ON r.upload_id = u.id WHERE u.id = $1 "
+              "AND u.proof = 2");
     c.prepare("writable", "SELECT NOT pg_is_in_recovery() AND current_setting('transaction_read_only') = 'off'");
     c.prepare("probe_insert",
               "INSERT INTO uploads (map_id, map_name, holder, score, played_on, received_at) "
@@ -229,7 +238,9 @@ public:
             else if (w.exec_prepared("count_pending")[0][0].as<long long>() >= maxPending)
                 result = RunAttach::kQueueFull;
             else {
-                w.exec_prepared("set_run", hex, found[0][0].as<long long>());
+                const long long id = found[0][0].as<long long>();
+                w.exec_prepared("insert_run", id, hex);
+                w.exec_prepared("set_pending", id);
                 w.commit();
                 result = RunAttach::kAttached;
             }

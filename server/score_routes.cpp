@@ -191,6 +191,7 @@ HttpAnswer ScoreRoutes::StoreRun(const std::string& query, const std::string& bo
     }
     const UploadParse parsed = ParseRunQuery(query, UtcText("%Y-%m-%d", false));
     if (!parsed.ok) return PlainText(400, parsed.reason);
+    if (body.empty()) return PlainText(400, "the body must be the replay file");
     switch (store_.AttachRun(parsed.upload, body, maxPending_)) {
         case RunAttach::kAttached:
             if (runStored_) runStored_();

@@ -58,11 +58,17 @@ CREATE TABLE IF NOT EXISTS best_proven (
   PRIMARY KEY (map_id, holder)
 );
 CREATE INDEX IF NOT EXISTS best_proven_rank ON best_proven (map_id, score DESC, upload_id);
+-- An upload's run apart from its row: storing the proof rewrites the row,
+-- which should not mean writing the run again.
+CREATE TABLE IF NOT EXISTS runs (
+  upload_id INTEGER PRIMARY KEY,
+  replay BLOB NOT NULL
+);
 )sql";
-// The run and its proof, added to a database made before runs were kept;
-// its uploads are unproven.
-constexpr const char* kRunColumns[] = {
-    "run BLOB", "proof INTEGER NOT NULL DEFAULT 0", "proof_reason TEXT", "proof_step INTEGER", "proof_ms INTEGER"};
+// The proof, added to a database made before runs were kept; its uploads
+// are unproven.
+constexpr const char* kProofColumns[] = {
+    "proof INTEGER NOT NULL DEFAULT 0", "proof_reason TEXT", "proof_step INTEGER", "proof_ms INTEGER"};
 constexpr const char* kPendingIndex = "CREATE INDEX IF NOT EXISTS uploads_pending ON uploads (id) WHERE proof = 1";
 
 constexpr const char* kInsertUpload =
@@ -83,10 +89,14 @@ constexpr const char* kTopProven =
 constexpr const char* kLatest =
     "SELECT map_id, map_name, holder, score, played_on, received_at, id, proof FROM uploads ORDER BY id DESC LIMIT ?";
 constexpr const char* kFindUpload =
-    "SELECT id, run IS NOT NULL FROM uploads WHERE map_id = ? AND holder = ? AND score = ? AND played_on = ?";
+    "SELECT id, EXISTS (SELECT 1 FROM runs WHERE upload_id = uploads.id) FROM uploads "
+    "WHERE map_id = ? AND holder = ? AND score = ? AND played_on = ?";
 constexpr const char* kCountPending = "SELECT count(*) FROM uploads WHERE proof = 1";
-constexpr const char* kSetRun = "UPDATE uploads SET run = ?, proof = 1 WHERE id = ? AND run IS NULL";
-constexpr const char* kOldestPending = "SELECT id, map_id, score, run FROM uploads WHERE proof = 1 ORDER BY id LIMIT 1";
+constexpr const char* kInsertRun = "INSERT INTO runs (upload_id, replay) VALUES (?, ?)";
+constexpr const char* kSetPending = "UPDATE uploads SET proof = 1 WHERE id = ?";
+constexpr const char* kOldestPending =
+    "SELECT u.id, u.map_id, u.score, r.replay FROM uploads u JOIN runs r ON r.upload_id = u.id WHERE u.proof = 1 "
+    "ORDER BY u.id LIMIT 1";
 // Only a pending proof is stored: a run proven twice (by two processes) counts once.
 constexpr const char* kSetProof =
     "UPDATE uploads SET proof = ?, proof_reason = ?, proof_step = ?, proof_ms = ? WHERE id = ? AND proof = 1";
@@ -106,9 +116,10 @@ constexpr const char* kRefillBest =
     "WHERE (map_id, holder) = (SELECT map_id, holder FROM uploads WHERE id = ?1) AND proof <> 3 "
     "ORDER BY score DESC, id LIMIT 1";
 constexpr const char* kBestRun =
-    "SELECT u.run FROM best_proven b JOIN uploads u ON u.id = b.upload_id WHERE b.map_id = ? "
+    "SELECT r.replay FROM best_proven b JOIN runs r ON r.upload_id = b.upload_id WHERE b.map_id = ? "
     "ORDER BY b.score DESC, b.upload_id LIMIT 1";
-constexpr const char* kProvenRun = "SELECT run, map_id FROM uploads WHERE id = ? AND proof = 2";
+constexpr const char* kProvenRun =
+    "SELECT r.replay, u.map_id FROM uploads u JOIN runs r ON r.upload_id = u.id WHERE u.id = ? AND u.proof = 2";
 
 // Free room that a commit of a few uploads may need; less counts as a full disk.
 constexpr off_t kWriteRoom = 64 * 1024;
@@ -201,14 +212,15 @@ struct Connection {
 
     void CreateSchema() {
         Exec(kSchema);
-        bool hasRuns = false;
+        bool hasProofs = false;
         {
             sqlite3_stmt* columns = Statement("PRAGMA table_info(uploads)");
             StatementUse use{columns};
-            while (sqlite3_step(columns) == SQLITE_ROW) hasRuns = hasRuns || ColumnText(columns, 1) == "proof";
+            while (sqlite3_step(columns) == SQLITE_ROW) hasProofs = hasProofs || ColumnText(columns, 1) == "proof";
         }
-        if (!hasRuns)
-            for (const char* column : kRunColumns) Exec((std::string("ALTER TABLE uploads ADD COLUMN ") + column).c_str());
+        if (!hasProofs)
+            for (const char* column : kProofColumns)
+                Exec((std::string("ALTER TABLE uploads ADD COLUMN ") + column).c_str());
         Exec(kPendingIndex);
     }
 
@@ -306,10 +318,14 @@ struct Connection {
             StatementUse use{count};
             if (First(count) && sqlite3_column_int64(count, 0) >= maxPending) return RunAttach::kQueueFull;
         }
-        sqlite3_stmt* set = Statement(kSetRun);
-        BindBlob(db, set, 1, replay);
-        BindInt(db, set, 2, id);
-        return Run(set) == 1 ? RunAttach::kAttached : RunAttach::kHasRun;
+        sqlite3_stmt* insert = Statement(kInsertRun);
+        BindInt(db, insert, 1, id);
+        BindBlob(db, insert, 2, replay);
+        Run(insert);
+        sqlite3_stmt* pending = Statement(kSetPending);
+        BindInt(db, pending, 1, id);
+        Run(pending);
+        return RunAttach::kAttached;
     }
 
     void SetProof(long long id, const ProofRecord& p) {

@@ -100,7 +100,8 @@ class Runs(unittest.TestCase):
     # As a server stopped in the middle of a proof leaves it.
     def leave_pending(self, database, holder, run):
         with sqlite3.connect(database[7:]) as db:
-            db.execute("UPDATE uploads SET run = ?, proof = 1 WHERE holder = ?", (run, holder))
+            db.execute("INSERT INTO runs SELECT id, ? FROM uploads WHERE holder = ?", (run, holder))
+            db.execute("UPDATE uploads SET proof = 1 WHERE holder = ?", (holder,))
 
     def test_runs_are_proven_and_the_best_proven_run_is_shared(self):
         folder = self.enterContext(tempfile.TemporaryDirectory(prefix="quillrun-runs-"))

@@ -98,6 +98,7 @@ class HostileRequests(unittest.TestCase):
             (lambda n: [request(up(n), more_head="") + run(n, b"run", "") + request("/healthz")], [200, 202, 200], 1),
             (lambda n: [run(n, hidden(n), "") + request("/healthz")], [404, 200], 0),
             (lambda n: [request(run_target(), "POST") + hidden(n)], [411], 0),
+            (lambda n: [request(up(n), more_head="") + run(n, b"")], [200, 400], 1),
             (lambda n: [request(run_target(), "POST", "Content-Length: 4194305\r\n") + hidden(n)], [413], 0),
             (lambda n: [request(run_target(), "POST", "Transfer-Encoding: chunked\r\n") + b"0\r\n\r\n" + hidden(n)], [400], 0),
             (lambda n: [run(n, b"12345")[:-2], b"3", b"4"], [408], 0),

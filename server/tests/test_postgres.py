@@ -59,8 +59,9 @@ class PostgresUploads(test_http.Uploads):
 
 class PostgresRuns(test_game_upload.Runs):
     def leave_pending(self, database, holder, run):
-        as_owner("psql", "-h", PG["folder"], "-U", "quillrun", "-c", "UPDATE uploads SET run = decode('%s', 'hex'), "
-                 "proof = 1 WHERE holder = '%s'" % (run.hex(), holder), "postgres")
+        as_owner("psql", "-h", PG["folder"], "-U", "quillrun", "-c", "INSERT INTO runs SELECT id, decode('%s', 'hex') "
+                 "FROM uploads WHERE holder = '%s'; UPDATE uploads SET proof = 1 WHERE holder = '%s'"
+                 % (run.hex(), holder, holder), "postgres")
 
 
 class PostgresProcesses(unittest.TestCase):

@@ -1,4 +1,5 @@
-// The play field's image and drawing state, and the drawing calls that use them.
+// The play field's image and drawing state, and the drawing calls that use
+// them, text aside (gfx/field_text.cpp).
 // SPDX-License-Identifier: MIT
 #include "gfx/play_field.h"
 
@@ -8,7 +9,7 @@
 
 PictureBox MainField;
 
-bool InitPlayField(std::string* error) {
+void CreatePlayField() {
     if (MainField.image == nullptr) MainField.image = CreateSurface(kFieldWidth, kFieldHeight);
     MainField.backColor = 0;
     MainField.foreColor = 0;
@@ -17,7 +18,6 @@ bool InitPlayField(std::string* error) {
     MainField.fontBold = true;
     MainField.drawWidth = 1;
     MainField.height = kFieldHeight;
-    return InitFonts(error);
 }
 
 void Cls() { FillSurface(MainField.image, MainField.backColor); }
@@ -44,19 +44,3 @@ void Line(int x1, int y1, int x2, int y2, uint32_t colour) {
         if (e2 <= dx) { err += dx; y += stepY; }
     }
 }
-
-namespace {
-TextStyle FieldStyle() {
-    return TextStyle{MainField.fontName, MainField.fontSize, MainField.fontBold, MainField.foreColor};
-}
-}  // namespace
-
-void TextOutA(Surface* dest, int x, int y, const char* text, int length) {
-    DrawGlyphs(dest, x, y, FieldStyle(), text, length);
-}
-
-void TextOutA(Surface* dest, int x, int y, const std::string& text) {
-    TextOutA(dest, x, y, text.data(), static_cast<int>(text.size()));
-}
-
-int TextWidth(const char* text, int length) { return GlyphsWidth(FieldStyle(), text, length); }

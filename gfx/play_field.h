@@ -23,9 +23,9 @@ struct PictureBox {
 
 extern PictureBox MainField;
 
-// Creates the field's image and sets the initial font (Arial bold 12).
-// Also opens the fonts; returns false with a reason when a face is missing.
-bool InitPlayField(std::string* error);
+// Creates the field's image (once) and sets the initial drawing state
+// (Arial bold 12, black on black, pen width 1).
+void CreatePlayField();
 
 // Clears the field to its background colour.
 void Cls();
@@ -35,13 +35,3 @@ void Refresh();
 
 // A straight line in `colour` with the current DrawWidth (1 or 2).
 void Line(int x1, int y1, int x2, int y2, uint32_t colour);
-
-// Draws `length` bytes of `text` (Windows-1252) with the field's current
-// font and ForeColor, transparent background, top left of the text cell at
-// (x, y). Allocates nothing: glyphs come from a cache.
-void TextOutA(Surface* dest, int x, int y, const char* text, int length);
-void TextOutA(Surface* dest, int x, int y, const std::string& text);
-
-// Width in pixels that TextOutA would advance for the text with the current
-// font.
-int TextWidth(const char* text, int length);

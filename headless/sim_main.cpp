@@ -22,6 +22,7 @@
 #include "base/game_paths.h"
 #include "base/game_state.h"
 #include "base/regular_file.h"
+#include "gfx/field_text.h"
 #include "gfx/picture_store.h"
 #include "gfx/play_field.h"
 #include "headless/headless.h"

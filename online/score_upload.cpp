@@ -18,7 +18,7 @@
 #include "base/regular_file.h"
 #include "maps/settings_file.h"
 #include "online/http_client.h"
-#include "online/known_map_sizes.h"
+#include "maps/known_map_sizes.h"
 #include "online/score_server.h"
 #include "platform/platform.h"
 #include "replay/replay_file.h"

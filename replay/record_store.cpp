@@ -25,6 +25,7 @@
 #include "maps/settings_file.h"
 #include "platform/platform.h"
 #include "replay/key_section.h"
+#include "replay/recording.h"
 #include "replay/replay_file.h"
 
 namespace {

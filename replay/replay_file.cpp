@@ -1,6 +1,5 @@
-// The replay file of a map's best run: one line per changed value of each
-// recorded frame, CR LF line ends, then "--END--" and "LastFrame=", then the
-// key section of every step.
+// Reading and placing the replay file of a map's best run (its text is
+// written by replay/recording.cpp).
 //
 // Reading treats the file as untrusted input:
 // - a line ends at LF (a CR before it is dropped); only the first bytes of an
@@ -34,22 +33,6 @@ namespace {
 constexpr int kMaxLines = kMaxFrames + 1;  // lines read before the terminator
 constexpr int kValueChars = 15;
 constexpr int kLineKeep = 32;              // bytes of a line that are looked at
-
-int16_t Clamp16(double v) { return Near16(v); }
-
-void AppendNumber(std::string& out, const char* key, int value) {
-    char line[32];
-    int n = std::snprintf(line, sizeof line, "%s%d\r\n", key, value);
-    out.append(line, static_cast<size_t>(n));
-}
-
-// Writes the line when the value differs from the last written one.
-void AppendChanged(std::string& out, const char* key, float value, int16_t& last) {
-    const int16_t v = Clamp16(static_cast<double>(value));
-    if (v == last) return;
-    AppendNumber(out, key, v);
-    last = v;
-}
 
 // Reads one line into `line` (at most kLineKeep bytes kept). Returns false at
 // the end of the file when nothing was read.
@@ -131,27 +114,6 @@ std::string WorldReplayFolder() { return ReplayFolder() + "/World"; }
 
 std::string WorldReplayPath(int16_t map) { return WorldReplayFolder() + ReplayName(map); }
 
-void ReplayText(std::string& out) {
-    out.clear();
-    out.reserve(1 << 16);
-    int16_t lastMapX = 0, lastShipY = 0, lastScore = 0, lastShield = 0, lastFuel = 0;
-    int i = 1;
-    for (; i <= kMaxFrames; ++i) {
-        const ReplayFrame& f = gs.recording[i];
-        if (f.shipX == 0 && f.shipY == 0 && f.shield == 0) break;
-        AppendChanged(out, "mX", f.mapX, lastMapX);
-        AppendNumber(out, "pX", Clamp16(static_cast<double>(f.shipX)));
-        AppendChanged(out, "pY", f.shipY, lastShipY);
-        AppendChanged(out, "Sc", f.score, lastScore);
-        AppendChanged(out, "Sh", f.shield, lastShield);
-        AppendChanged(out, "Fu", f.fuel, lastFuel);
-    }
-    out += "--END--\r\n";
-    AppendNumber(out, "LastFrame=", Clamp16(static_cast<double>(gs.recording[i - 1].shipX)));
-    // The keys of the frames written and of the step that ended the run.
-    if (gs.stepKeyCount == i) AppendKeySection(out, gs.stepKeys + 1, gs.stepKeyCount);
-}
-
 void MakeReplayFolder() {
     ::mkdir(ReplayFolder().c_str(), 0755);  // usually there already
 }
@@ -179,9 +141,9 @@ void LoadBestRun() {
     for (int n = 0; n < kMaxLines; ++n) {
         if (!ReadLine(f, line, &length) || IsTerminator(line, length)) break;
         if (KeyIs(line, length, "pX")) {
-            px = Clamp16(ValueOf(line, length, 2));
+            px = Near16(ValueOf(line, length, 2));
         } else if (KeyIs(line, length, "Sc")) {
-            sc = Clamp16(ValueOf(line, length, 2));
+            sc = Near16(ValueOf(line, length, 2));
             finalScore = sc;
         }
         if (px != 0 && sc != 0) {

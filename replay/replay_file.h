@@ -17,11 +17,6 @@ std::string WorldReplayPath(int16_t map);
 // a larger one is not read.
 constexpr size_t kMaxReplayBytes = 4 << 20;
 
-// The replay file's bytes for frames 1..N of gs.recording, with the key
-// section when gs.stepKeys holds the keys of those N frames' steps and of
-// the step that ended the run.
-void ReplayText(std::string& out);
-
 // Creates the Replays folder when it is missing.
 void MakeReplayFolder();
 

@@ -8,6 +8,7 @@
 #include "base/conversions.h"
 #include "base/game_state.h"
 #include "base/geometry.h"
+#include "gfx/field_text.h"
 #include "gfx/play_field.h"
 #include "gfx/surface.h"
 #include "screens/screen_text.h"

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "gfx/field_text.h"
 #include "gfx/surface.h"
 #include "platform/platform.h"
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "gfx/field_text.h"
 #include "gfx/play_field.h"
 
 // A bounded writer over a stack buffer. Whatever does not fit is dropped;

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "base/game_state.h"
+#include "gfx/field_text.h"
 #include "gfx/play_field.h"
 #include "gfx/surface.h"
 #include "platform/platform.h"

@@ -3,6 +3,7 @@
 #include "screens/status_line.h"
 
 #include "base/geometry.h"
+#include "gfx/field_text.h"
 #include "gfx/play_field.h"
 #include "gfx/surface.h"
 #include "screens/screen_text.h"

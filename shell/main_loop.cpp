@@ -3,8 +3,6 @@
 #include "shell/main_loop.h"
 
 #include "base/game_state.h"
-#include "flight/cave_gauge.h"
-#include "flight/ship_motion.h"
 #include "gfx/picture_store.h"
 #include "gfx/play_field.h"
 #include "maps/map_catalogue.h"
@@ -67,12 +65,7 @@ void MainLoop() {
 }
 
 void FlyFrame() {
-    RecordStepKeys();
-    ScrollView();
-    if (gs.started != 0) MeasureCave();
-    UpdateShip();
-    RecordTrailPixel();
-    if (static_cast<double>(gs.shield) < 0) EndRun();
+    if (FlyRecordedStep()) EndRun();
     RecordFrame();
 }
 

@@ -27,7 +27,7 @@
 #include "gfx/jpeg_codec.h"
 #include "gfx/png_codec.h"
 #include "maps/settings_file.h"
-#include "online/known_map_sizes.h"
+#include "maps/known_map_sizes.h"
 #include "tools/content_numbers.h"
 #include "tools/make_sounds.h"
 

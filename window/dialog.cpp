@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "gfx/field_text.h"
 #include "gfx/play_field.h"
 #include "platform/platform.h"
 #include "window/gamepad.h"

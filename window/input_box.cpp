@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/codepage.h"
+#include "gfx/field_text.h"
 #include "gfx/play_field.h"
 #include "gfx/surface.h"
 #include "platform/platform.h"

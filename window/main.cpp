@@ -17,6 +17,7 @@
 #include "base/command_line.h"
 #include "base/game_paths.h"
 #include "base/game_state.h"
+#include "gfx/field_text.h"
 #include "gfx/picture_store.h"
 #include "gfx/play_field.h"
 #include "gfx/surface.h"

@@ -3,7 +3,7 @@
 # files the driver writes:
 #   make_corpus.sh GAME_DIR QUILLRUN_SIM OUT_DIR [SCRIPTS_DIR]
 # GAME_DIR is a built program folder (Maps/, Pictures/); OUT_DIR gets one
-# folder per target (catalogue, replay, picture, script, upload). SCRIPTS_DIR, when
+# folder per target (catalogue, replay, picture, script, upload, proof). SCRIPTS_DIR, when
 # given, holds driver scripts kept by the tests (QUILLRUN_KEEP_SCRIPTS).
 # Pictures are made small (cut-outs in every BMP and JPEG kind ImageMagick
 # writes), since the fuzzer mutates small inputs many times faster.
@@ -13,7 +13,7 @@ set -euo pipefail
 game="$1" sim="$2" out="$3" kept="${4:-}"
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 [ -f "$game/Maps/Maps.ini" ] || { echo "no Maps/Maps.ini in $game" >&2; exit 1; }
-mkdir -p "$out"/{catalogue,replay,picture,script,upload}
+mkdir -p "$out"/{catalogue,replay,picture,script,upload,proof}
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
@@ -43,6 +43,7 @@ tr -d '\r' <"$out/catalogue/two-maps.ini" >"$out/catalogue/lf-only.ini"
 for f in "$work/game/Replays"/*.replay; do cp "$f" "$out/replay/$(basename "$f")"; done
 head -c 2000 "$work/game/Replays/Map01.replay" >"$out/replay/start.replay"
 printf 'pX5\r\nSc7\r\n--END--\r\nLastFrame=5\r\n' >"$out/replay/tiny.replay"
+cp "$work/game/Replays/Map01.replay" "$out/replay/start.replay" "$out/proof/"
 
 # Pictures: the ship as shipped, cut-outs of a cave and of the help picture.
 cp "$game/Pictures/Ship.jpg" "$out/picture/ship.jpg"

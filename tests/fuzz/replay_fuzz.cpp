@@ -11,6 +11,7 @@
 
 #include "base/game_state.h"
 #include "fuzz_support.h"
+#include "gfx/field_text.h"
 #include "gfx/play_field.h"
 #include "gfx/surface.h"
 #include "headless/headless.h"

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "base/game_paths.h"
+#include "gfx/field_text.h"
 #include "gfx/play_field.h"
 #include "headless/headless.h"
 #include "maps/settings_file.h"

@@ -9,7 +9,7 @@
 #include "base/game_state.h"
 #include "headless/headless.h"
 #include "maps/map_catalogue.h"
-#include "online/known_map_sizes.h"
+#include "maps/known_map_sizes.h"
 #include "online/score_upload.h"
 #include "shell/run_start.h"
 

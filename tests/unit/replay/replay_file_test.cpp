@@ -9,6 +9,7 @@
 #include "base/game_paths.h"
 #include "base/game_state.h"
 #include "headless/headless.h"
+#include "replay/recording.h"
 #include "replay/replay_file.h"
 #include "shell/run_start.h"
 #include "test_support.h"

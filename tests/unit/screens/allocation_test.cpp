@@ -10,6 +10,7 @@
 #include <string>
 
 #include "base/game_state.h"
+#include "gfx/field_text.h"
 #include "gfx/play_field.h"
 #include "gfx/surface.h"
 #include "gfx/text.h"

@@ -2,8 +2,9 @@
 // request head. One thread runs the event loop: it waits for a connection to
 // become readable and only then reads, into one buffer shared by all, so an
 // idle connection holds a socket and a timer and nothing else. A head is
-// checked byte by byte (RequestHead) before the parser sees it; a request read
-// whole goes to the pool of threads and its answer comes back to the loop.
+// checked byte by byte (RequestHead) before the parser sees it; a run's body is
+// read by the loop too, within its size and time; a request read whole goes to
+// the pool of threads and its answer comes back to the loop.
 // SPDX-License-Identifier: MIT
 #include "server/http_front.h"
 
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <limits>
 #include <list>
 #include <unordered_map>
 #include <unordered_set>
@@ -40,6 +42,7 @@ constexpr size_t kReservedFiles = 64;             // the database, the log, the 
 constexpr auto kLingerTime = std::chrono::seconds(1);  // reading what a closed connection still sends
 constexpr size_t kLingerBytes = 1 << 20;
 constexpr auto kDrainGrace = std::chrono::seconds(1);  // a connection's first request, after a stop
+constexpr size_t kMaxBodyBytesHeld = 256 << 20;        // runs being read and answered, all connections together
 
 constexpr const char* kCommonHeaders =
     "Content-Security-Policy: default-src 'none'; style-src 'self'; img-src 'self'; base-uri 'none'; "
@@ -116,9 +119,11 @@ struct ScoreFront::Impl {
     std::unordered_set<Connection*> all;
     bool draining = false;
     asio::steady_timer drainTimer{io};
+    size_t bodyBytesHeld = 0;
 
-    Impl(ScoreStore& store, std::vector<std::string> names, const FrontOptions& o, LogQueue& l)
-        : routes(store, std::move(names), o.rateLimit), options(o), log(l) {
+    Impl(ScoreStore& store, std::vector<std::string> names, const FrontOptions& o, LogQueue& l,
+         std::function<void()> runStored)
+        : routes(store, std::move(names), o.rateLimit, o.maxPending, std::move(runStored)), options(o), log(l) {
         const size_t allowed = static_cast<size_t>(ConnectionsAllowed());
         maxConnections = o.maxConnections > 0 ? std::min(allowed, static_cast<size_t>(o.maxConnections)) : allowed;
     }
@@ -130,7 +135,7 @@ struct ScoreFront::Impl {
 };
 
 struct Connection : std::enable_shared_from_this<Connection> {
-    enum class Phase { Idle, Head, Handling, Writing, Lingering, Closed };
+    enum class Phase { Idle, Head, Body, Handling, Writing, Lingering, Closed };
 
     ScoreFront::Impl& front;
     tcp::socket socket;
@@ -144,6 +149,9 @@ struct Connection : std::enable_shared_from_this<Connection> {
     std::string logged;    // the request line for the log
     int status = 0;
     size_t bodyBytes = 0, lingered = 0;
+    size_t runBytes = 0;   // the body of the run being read, counted in front.bodyBytesHeld
+    std::string runQuery;
+    bool http10 = false;
     unsigned served = 0, timerRound = 0;
     bool keepAlive = false;
     Clock::time_point start;
@@ -186,6 +194,7 @@ struct Connection : std::enable_shared_from_this<Connection> {
     void TimedOut() {
         switch (phase) {
             case Phase::Head: return Refuse(408, "the request took too long");
+            case Phase::Body: return Refuse(408, "the run took too long to arrive");
             case Phase::Handling: return;
             default: return Close();
         }
@@ -209,9 +218,10 @@ struct Connection : std::enable_shared_from_this<Connection> {
         Process();
     }
 
-    // Follows the bytes read until the head is whole; what follows it stays
-    // for the next request.
+    // Follows the bytes read until the head is whole, and a run's body after
+    // it; what follows stays for the next request.
     void Process() {
+        if (phase == Phase::Body) return in.size() < runBytes ? WaitRead() : HandleRun();
         if (phase == Phase::Idle) {
             if (in.empty()) return WaitRead();
             LeaveIdle();
@@ -238,6 +248,7 @@ struct Connection : std::enable_shared_from_this<Connection> {
     void Dispatch() {
         http::request_parser<http::empty_body> parser;
         parser.header_limit(static_cast<std::uint32_t>(kMaxRequestLine + kMaxHeaderBlock + 4));
+        parser.body_limit(std::numeric_limits<std::uint64_t>::max());  // a run's length is checked below
         parser.eager(false);
         error_code ec;
         parser.put(asio::buffer(in.data(), scanned), ec);
@@ -255,31 +266,82 @@ struct Connection : std::enable_shared_from_this<Connection> {
         std::string target(req.target());
         logged = method + " " + target + (req.version() == 10 ? " HTTP/1.0" : " HTTP/1.1");
         if (req.version() != 10 && req.version() != 11) return Refuse(505, "only HTTP/1.0 and HTTP/1.1 are served");
-        if (method != "GET" && method != "HEAD")
-            return Refuse(405, "only GET and HEAD", {{"Allow", "GET, HEAD"}});
-        if (req.count(http::field::host) > 1 || (req.version() == 11 && req.count(http::field::host) == 0))
-            return Refuse(400, "an HTTP/1.1 request needs one Host header");
-        if (req.count(http::field::transfer_encoding) > 0 || parser.content_length().value_or(0) > 0)
-            return Refuse(400, "a GET or HEAD request has no body");
         // The absolute form, which a server must take too, names the same path.
         if (target.rfind("http://", 0) == 0 || target.rfind("https://", 0) == 0) {
             const size_t path = target.find('/', target.find("//") + 2);
             target = path == std::string::npos ? "/" : target.substr(path);
         }
+        const bool run = method == "POST" && target.substr(0, target.find('?')) == kRunsPath;
+        if (method != "GET" && method != "HEAD" && !run)
+            return Refuse(405, "only GET and HEAD", {{"Allow", "GET, HEAD"}});
+        if (req.count(http::field::host) > 1 || (req.version() == 11 && req.count(http::field::host) == 0))
+            return Refuse(400, "an HTTP/1.1 request needs one Host header");
+        if (run) {
+            if (req.count(http::field::transfer_encoding) > 0)
+                return Refuse(400, "a run is sent with Content-Length, without Transfer-Encoding");
+            if (!parser.content_length()) return Refuse(411, "a run needs Content-Length");
+            if (*parser.content_length() > kMaxRunBytes) return Refuse(413, "a run is at most 4194304 bytes");
+            if (front.bodyBytesHeld + *parser.content_length() > kMaxBodyBytesHeld)
+                return Refuse(503, "too many runs are arriving; try again later", {{"Retry-After", "10"}});
+        } else if (req.count(http::field::transfer_encoding) > 0 || parser.content_length().value_or(0) > 0) {
+            return Refuse(400, "a GET or HEAD request has no body");
+        }
         if (target.empty() || target[0] != '/') return Refuse(400, "the target must be a path");
 
-        const bool headOnly = method == "HEAD", http10 = req.version() == 10;
+        const bool headOnly = method == "HEAD";
+        http10 = req.version() == 10;
         keepAlive = req.keep_alive();
+        if (run) {
+            runBytes = static_cast<size_t>(*parser.content_length());
+            front.bodyBytesHeld += runBytes;
+            const size_t q = target.find('?');
+            runQuery = q == std::string::npos ? std::string() : target.substr(q + 1);
+            phase = Phase::Body;
+            Arm(std::chrono::seconds(front.options.bodyTimeoutSeconds));
+            // A client that waits for leave to send (curl does for a large
+            // body) gets it at once. The answers before were all written, so
+            // these few bytes go out whole.
+            const auto expect = req.find(http::field::expect);
+            if (!http10 && expect != req.end() && boost::beast::iequals(expect->value(), "100-continue") &&
+                in.size() < runBytes) {
+                static constexpr char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
+                socket.write_some(asio::buffer(kContinue, sizeof kContinue - 1), ec);
+            }
+            return Process();
+        }
         phase = Phase::Handling;
         ++timerRound;  // the head's time no longer counts
         timer.cancel();
-        asio::post(*front.workers, [self = shared_from_this(), headOnly, http10, target]() mutable {
+        asio::post(*front.workers, [self = shared_from_this(), headOnly, target]() mutable {
             HttpAnswer answer = self->front.routes.Answer(headOnly, target, self->client);
             auto& io = self->front.io;
-            asio::post(io, [self = std::move(self), answer = std::move(answer), headOnly, http10] {
-                self->Write(answer, headOnly, http10);
+            asio::post(io, [self = std::move(self), answer = std::move(answer), headOnly] {
+                self->Write(answer, headOnly, self->http10);
             });
         });
+    }
+
+    // A run's body is in: the store takes it on a thread of the pool.
+    void HandleRun() {
+        std::string body = in.substr(0, runBytes);
+        in.erase(0, runBytes);
+        phase = Phase::Handling;
+        ++timerRound;  // the body's time no longer counts
+        timer.cancel();
+        asio::post(*front.workers, [self = shared_from_this(), body = std::move(body)]() mutable {
+            HttpAnswer answer = self->front.routes.AnswerRun(self->runQuery, body, self->client);
+            std::string().swap(body);
+            auto& io = self->front.io;
+            asio::post(io, [self = std::move(self), answer = std::move(answer)] {
+                self->ReleaseBody();
+                self->Write(answer, false, self->http10);
+            });
+        });
+    }
+
+    void ReleaseBody() {
+        front.bodyBytesHeld -= runBytes;
+        runBytes = 0;
     }
 
     void Write(const HttpAnswer& answer, bool headOnly, bool http10) {
@@ -320,6 +382,7 @@ struct Connection : std::enable_shared_from_this<Connection> {
         answer.headers.insert(answer.headers.end(), headers.begin(), headers.end());
         keepAlive = false;
         ++timerRound;
+        ReleaseBody();
         Write(answer, false, false);
     }
 
@@ -338,6 +401,7 @@ struct Connection : std::enable_shared_from_this<Connection> {
     void Close() {
         if (phase == Phase::Closed) return;
         LeaveIdle();
+        if (phase != Phase::Handling) ReleaseBody();  // a run being stored is released when answered
         phase = Phase::Closed;
         ++timerRound;
         timer.cancel();
@@ -423,8 +487,8 @@ void ScoreFront::Impl::BeginDrain() {
 }
 
 ScoreFront::ScoreFront(ScoreStore& store, std::vector<std::string> mapNames, const FrontOptions& options,
-                       LogQueue& log)
-    : impl_(std::make_unique<Impl>(store, std::move(mapNames), options, log)) {}
+                       LogQueue& log, std::function<void()> runStored)
+    : impl_(std::make_unique<Impl>(store, std::move(mapNames), options, log, std::move(runStored))) {}
 
 ScoreFront::~ScoreFront() = default;
 

@@ -6,14 +6,27 @@
 
 namespace {
 
+std::string ProofFields(ProofState proof, long long uploadId) {
+    return ",\"proof\":\"" + std::string(ProofStateName(proof)) + "\",\"upload\":" + std::to_string(uploadId);
+}
+
 std::string ScoreObject(const RankedScore& s, int rank) {
     std::string out = "{";
     if (rank > 0) out += "\"rank\":" + std::to_string(rank) + ",";
     return out + "\"holder\":" + JsonQuote(s.holder) + ",\"score\":" + std::to_string(s.score) +
-           ",\"date\":" + JsonQuote(s.playedOn) + "}";
+           ",\"date\":" + JsonQuote(s.playedOn) + ProofFields(s.proof, s.uploadId) + "}";
 }
 
 }  // namespace
+
+const char* ProofStateName(ProofState state) {
+    switch (state) {
+        case ProofState::kPending: return "pending";
+        case ProofState::kProven: return "proven";
+        case ProofState::kRefused: return "refused";
+        default: return "unproven";
+    }
+}
 
 std::string JsonQuote(const std::string& text) {
     std::string out = "\"";
@@ -68,7 +81,7 @@ std::string UploadsJson(const std::vector<Upload>& uploads) {
         if (i) out += ",";
         out += "{\"map\":" + std::to_string(u.mapId) + ",\"mapName\":" + JsonQuote(u.mapName) +
                ",\"holder\":" + JsonQuote(u.holder) + ",\"score\":" + std::to_string(u.score) +
-               ",\"date\":" + JsonQuote(u.playedOn) + ",\"received\":" + JsonQuote(u.receivedAt) + "}";
+               ",\"date\":" + JsonQuote(u.playedOn) + ",\"received\":" + JsonQuote(u.receivedAt) + ProofFields(u.proof, u.id) + "}";
     }
     return out + "]}\n";
 }

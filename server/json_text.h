@@ -16,8 +16,10 @@ std::string JsonQuote(const std::string& text);
 // `top` holds at most its best entry.
 std::string MapsJson(const std::vector<MapScores>& maps);
 
-// {"map":{"id":3,"name":"..."},"scores":[{"rank":1,"holder":"...","score":725,"date":"2026-12-06"}, ...]}
+// {"map":{"id":3,"name":"..."},"scores":[{"rank":1,"holder":"...","score":725,"date":"2026-12-06",
+// "proof":"proven","upload":12}, ...]}
 std::string MapScoresJson(const MapScores& map);
 
-// {"uploads":[{"map":3,"mapName":"...","holder":"...","score":725,"date":"...","received":"..."}, ...]}
+// {"uploads":[{"map":3,"mapName":"...","holder":"...","score":725,"date":"...","received":"...",
+// "proof":"pending","upload":12}, ...]}
 std::string UploadsJson(const std::vector<Upload>& uploads);

@@ -1,5 +1,5 @@
 // quillrun-scores: the score server that the game's 'U' key uploads to and
-// whose list page it opens.
+// whose list page it opens; it proves the runs sent with the uploads.
 // SPDX-License-Identifier: MIT
 #include <pthread.h>
 #include <signal.h>
@@ -17,6 +17,8 @@
 #include "server/http_front.h"
 #include "server/log_queue.h"
 #include "server/map_names.h"
+#include "server/proof_queue.h"
+#include "proof/run_proof.h"
 #include "server/score_store.h"
 #include "server/store_opener.h"
 
@@ -62,7 +64,9 @@ int main(int argc, char** argv) {
          [&](const std::string& v) { return ReadListen(v, &options); }},
         {"database", "LOCATION", "sqlite:PATH or postgresql://... (default sqlite:<per-user folder>/scores.sqlite)",
          [&](const std::string& v) { database = v; return std::string(); }},
-        {"maps", "PATH", "the Maps.ini with the official map names (default Maps/Maps.ini beside the program)",
+        {"maps", "PATH",
+         "the Maps.ini with the official map names, beside the caves that runs are proven on (default "
+         "Maps/Maps.ini beside the program)",
          [&](const std::string& v) { mapsIni = v; return std::string(); }},
         {"rate-limit", "N", "uploads a minute from one address (default 30; 0: none)",
          [&](const std::string& v) { return ReadWholeNumber(v, "--rate-limit", 0, 1000000, &options.rateLimit); }},
@@ -70,6 +74,12 @@ int main(int argc, char** argv) {
          [&](const std::string& v) {
              return ReadWholeNumber(v, "--head-timeout", 1, 3600, &options.headTimeoutSeconds);
          }},
+        {"body-timeout", "S", "seconds the body of a run may take to arrive (default 30)",
+         [&](const std::string& v) {
+             return ReadWholeNumber(v, "--body-timeout", 1, 3600, &options.bodyTimeoutSeconds);
+         }},
+        {"max-pending", "N", "runs waiting for their proof; more are refused (default 1000)",
+         [&](const std::string& v) { return ReadWholeNumber(v, "--max-pending", 1, 1000000, &options.maxPending); }},
         {"idle-timeout", "S", "seconds a connection may wait for its next request (default 30)",
          [&](const std::string& v) {
              return ReadWholeNumber(v, "--idle-timeout", 1, 3600, &options.idleTimeoutSeconds);
@@ -107,8 +117,10 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    SetProofCaves(mapsIni);
+    ProofQueue proofs(*store);
     LogQueue log(STDOUT_FILENO, kLogQueueLines);
-    ScoreFront front(*store, ReadMapNames(mapsIni), options, log);
+    ScoreFront front(*store, ReadMapNames(mapsIni), options, log, [&] { proofs.Wake(); });
     std::string error;
     const int port = front.Bind(&error);
     if (port < 0) {
@@ -119,15 +131,18 @@ int main(int argc, char** argv) {
     log.Line("quillrun-scores listening on http://" + std::string(v6 ? "[" : "") + options.host + (v6 ? "]" : "") +
              ":" + std::to_string(port) + "/");
 
+    proofs.Start();  // runs left waiting by the last start are proven first
     std::thread waiter([&] {
         int signal = 0;
         sigwait(&stopSignals, &signal);
         front.Stop();
+        proofs.Stop();
     });
     front.Serve();  // returns after Stop, once in-flight requests are done
     // Wake the waiter if the server ended for another reason.
     pthread_kill(waiter.native_handle(), SIGTERM);
     waiter.join();
+    proofs.Stop();
     store.reset();
     log.Line("quillrun-scores stopped");
     return 0;

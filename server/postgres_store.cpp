@@ -35,6 +35,22 @@ CREATE TABLE IF NOT EXISTS best (
   PRIMARY KEY (map_id, holder)
 );
 CREATE INDEX IF NOT EXISTS best_rank ON best (map_id, score DESC, upload_id);
+CREATE TABLE IF NOT EXISTS best_proven (
+  map_id INTEGER NOT NULL,
+  holder TEXT NOT NULL,
+  score INTEGER NOT NULL,
+  played_on TEXT NOT NULL,
+  upload_id BIGINT NOT NULL,
+  PRIMARY KEY (map_id, holder)
+);
+CREATE INDEX IF NOT EXISTS best_proven_rank ON best_proven (map_id, score DESC, upload_id);
+-- The run and its proof; the uploads of an older database are unproven.
+ALTER TABLE uploads ADD COLUMN IF NOT EXISTS run BYTEA;
+ALTER TABLE uploads ADD COLUMN IF NOT EXISTS proof INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE uploads ADD COLUMN IF NOT EXISTS proof_reason TEXT;
+ALTER TABLE uploads ADD COLUMN IF NOT EXISTS proof_step INTEGER;
+ALTER TABLE uploads ADD COLUMN IF NOT EXISTS proof_ms INTEGER;
+CREATE INDEX IF NOT EXISTS uploads_pending ON uploads (id) WHERE proof = 1;
 )sql";
 
 void PrepareStatements(pqxx::connection& c) {
@@ -46,9 +62,44 @@ void PrepareStatements(pqxx::connection& c) {
               "ON CONFLICT (map_id, holder) DO UPDATE SET score = excluded.score, played_on = excluded.played_on, "
               "upload_id = excluded.upload_id WHERE excluded.score > best.score");
     c.prepare("top",
-              "SELECT holder, score, played_on FROM best WHERE map_id = $1 ORDER BY score DESC, upload_id LIMIT $2");
+              "SELECT b.holder, b.score, b.played_on, b.upload_id, u.proof FROM best b JOIN uploads u ON u.id = "
+              "b.upload_id WHERE b.map_id = $1 ORDER BY b.score DESC, b.upload_id LIMIT $2");
+    c.prepare("top_proven",
+              "SELECT holder, score, played_on, upload_id, 2 FROM best_proven WHERE map_id = $1 "
+              "ORDER BY score DESC, upload_id LIMIT $2");
     c.prepare("latest",
-              "SELECT map_id, map_name, holder, score, played_on, received_at FROM uploads ORDER BY id DESC LIMIT $1");
+              "SELECT map_id, map_name, holder, score, played_on, received_at, id, proof FROM uploads "
+              "ORDER BY id DESC LIMIT $1");
+    c.prepare("find_upload",
+              "SELECT id, run IS NOT NULL FROM uploads WHERE map_id = $1 AND holder = $2 AND score = $3 "
+              "AND played_on = $4 FOR UPDATE");
+    c.prepare("count_pending", "SELECT count(*) FROM uploads WHERE proof = 1");
+    c.prepare("set_run", "UPDATE uploads SET run = decode($1, 'hex'), proof = 1 WHERE id = $2 AND run IS NULL");
+    c.prepare("oldest_pending", "SELECT id, map_id, score, run FROM uploads WHERE proof = 1 ORDER BY id LIMIT 1");
+    // Only a pending proof is stored: a run proven twice (by two processes) counts once.
+    c.prepare("set_proof",
+              "UPDATE uploads SET proof = $1, proof_reason = $2, proof_step = $3, proof_ms = $4 "
+              "WHERE id = $5 AND proof = 1");
+    c.prepare("upsert_best_proven",
+              "INSERT INTO best_proven (map_id, holder, score, played_on, upload_id) "
+              "SELECT map_id, holder, score, played_on, id FROM uploads WHERE id = $1 "
+              "ON CONFLICT (map_id, holder) DO UPDATE SET score = excluded.score, played_on = excluded.played_on, "
+              "upload_id = excluded.upload_id WHERE excluded.score > best_proven.score OR "
+              "(excluded.score = best_proven.score AND excluded.upload_id < best_proven.upload_id)");
+    // A refused upload that was its holder's best gives way to the holder's
+    // next best that is not refused.
+    c.prepare("drop_best",
+              "DELETE FROM best WHERE (map_id, holder) = (SELECT map_id, holder FROM uploads WHERE id = $1) "
+              "AND upload_id = $1");
+    c.prepare("refill_best",
+              "INSERT INTO best (map_id, holder, score, played_on, upload_id) "
+              "SELECT map_id, holder, score, played_on, id FROM uploads "
+              "WHERE (map_id, holder) = (SELECT map_id, holder FROM uploads WHERE id = $1) AND proof <> 3 "
+              "ORDER BY score DESC, id LIMIT 1");
+    c.prepare("best_run",
+              "SELECT u.run FROM best_proven b JOIN uploads u ON u.id = b.upload_id WHERE b.map_id = $1 "
+              "ORDER BY b.score DESC, b.upload_id LIMIT 1");
+    c.prepare("proven_run", "SELECT run, map_id FROM uploads WHERE id = $1 AND proof = 2");
     c.prepare("writable", "SELECT NOT pg_is_in_recovery() AND current_setting('transaction_read_only') = 'off'");
     c.prepare("probe_insert",
               "INSERT INTO uploads (map_id, map_name, holder, score, played_on, received_at) "
@@ -61,6 +112,19 @@ bool InsertIn(pqxx::work& w, const Upload& u) {
     if (id.empty()) return false;
     w.exec_prepared("upsert_best", u.mapId, u.holder, u.score, u.playedOn, id[0][0].as<long long>());
     return true;
+}
+
+// Bytes as hexadecimal text, for decode(..., 'hex'): a text parameter
+// carries any bytes.
+std::string Hex(const std::string& bytes) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (unsigned char b : bytes) {
+        out += kDigits[b >> 4];
+        out += kDigits[b & 15];
+    }
+    return out;
 }
 
 // The server's messages end in a newline and may run over several lines.
@@ -141,16 +205,69 @@ public:
         });
     }
 
-    std::vector<RankedScore> Top(int mapId, int limit) override {
+    std::vector<RankedScore> Top(int mapId, int limit, bool provenOnly) override {
         std::vector<RankedScore> rows;
         Run([&](pqxx::connection& c) {
             pqxx::read_transaction t(c);
             rows.clear();
-            for (const auto& r : t.exec_prepared("top", mapId, limit))
-                rows.push_back({r[0].c_str(), r[1].as<int>(), r[2].c_str()});
+            for (const auto& r : t.exec_prepared(provenOnly ? "top_proven" : "top", mapId, limit))
+                rows.push_back({r[0].c_str(), r[1].as<int>(), r[2].c_str(), r[3].as<long long>(),
+                                static_cast<ProofState>(r[4].as<int>())});
             return true;
         });
         return rows;
+    }
+
+    RunAttach AttachRun(const Upload& key, const std::string& replay, int maxPending) override {
+        RunAttach result = RunAttach::kNoSuchUpload;
+        const std::string hex = Hex(replay);
+        Write([&](pqxx::connection& c) {
+            pqxx::work w(c);
+            const pqxx::result found = w.exec_prepared("find_upload", key.mapId, key.holder, key.score, key.playedOn);
+            if (found.empty()) result = RunAttach::kNoSuchUpload;
+            else if (found[0][1].as<bool>()) result = RunAttach::kHasRun;
+            else if (w.exec_prepared("count_pending")[0][0].as<long long>() >= maxPending)
+                result = RunAttach::kQueueFull;
+            else {
+                w.exec_prepared("set_run", hex, found[0][0].as<long long>());
+                w.commit();
+                result = RunAttach::kAttached;
+            }
+            return true;
+        });
+        return result;
+    }
+
+    bool OldestPending(PendingRun* run) override {
+        return Run([&](pqxx::connection& c) {
+            pqxx::read_transaction t(c);
+            const pqxx::result r = t.exec_prepared("oldest_pending");
+            if (r.empty()) return false;
+            run->uploadId = r[0][0].as<long long>();
+            run->mapId = r[0][1].as<int>();
+            run->score = r[0][2].as<int>();
+            run->replay = pqxx::binarystring(r[0][3]).str();
+            return true;
+        });
+    }
+
+    void StoreProof(long long uploadId, const ProofRecord& p) override {
+        Write([&](pqxx::connection& c) {
+            pqxx::work w(c);
+            if (w.exec_prepared("set_proof", static_cast<int>(p.state), p.reason, p.step, p.milliseconds, uploadId)
+                    .affected_rows() == 1) {
+                if (p.state == ProofState::kProven) w.exec_prepared("upsert_best_proven", uploadId);
+                if (p.state == ProofState::kRefused && w.exec_prepared("drop_best", uploadId).affected_rows() == 1)
+                    w.exec_prepared("refill_best", uploadId);
+            }
+            w.commit();
+            return true;
+        });
+    }
+
+    bool BestRun(int mapId, std::string* replay) override { return ReadRun("best_run", mapId, replay, nullptr); }
+    bool ProvenRun(long long uploadId, int* mapId, std::string* replay) override {
+        return ReadRun("proven_run", uploadId, replay, mapId);
     }
 
     std::vector<Upload> Latest(int limit) override {
@@ -166,6 +283,8 @@ public:
                 u.score = r[3].as<int>();
                 u.playedOn = r[4].c_str();
                 u.receivedAt = r[5].c_str();
+                u.id = r[6].as<long long>();
+                u.proof = static_cast<ProofState>(r[7].as<int>());
                 rows.push_back(std::move(u));
             }
             return true;
@@ -189,6 +308,19 @@ public:
     }
 
 private:
+    // The run of the one row statement `name` selects by `key`, and its map
+    // when asked.
+    bool ReadRun(const char* name, long long key, std::string* replay, int* mapId) {
+        return Run([&](pqxx::connection& c) {
+            pqxx::read_transaction t(c);
+            const pqxx::result r = t.exec_prepared(name, key);
+            if (r.empty()) return false;
+            *replay = pqxx::binarystring(r[0][0]).str();
+            if (mapId) *mapId = r[0][1].as<int>();
+            return true;
+        });
+    }
+
     std::unique_ptr<pqxx::connection> Connect() {
         try {
             auto c = std::make_unique<pqxx::connection>(uri_);

@@ -23,6 +23,15 @@ std::string HolderCell(const std::string& holder) {
     return "<td class=\"holder\"><span title=\"" + h + "\">" + h + "</span></td>";
 }
 
+// The proof as a word with a coloured mark; a proven run's word downloads it.
+std::string ProofCell(ProofState proof, long long uploadId) {
+    const std::string name = ProofStateName(proof);
+    if (proof != ProofState::kProven)
+        return "<td class=\"proof\"><span class=\"mark " + name + "\" title=\"" + name + "\">" + name + "</span></td>";
+    return "<td class=\"proof\"><a class=\"mark proven\" href=\"/api/uploads/" + std::to_string(uploadId) +
+           "/replay\" download title=\"Download the replay of this run\">proven</a></td>";
+}
+
 }  // namespace
 
 std::string HtmlEscape(const std::string& text) {
@@ -42,24 +51,31 @@ std::string HtmlEscape(const std::string& text) {
 }
 
 std::string RenderScorePage(const std::vector<MapScores>& maps, const std::vector<Upload>& latest,
-                            const std::vector<std::string>& mapNames) {
+                            const std::vector<std::string>& mapNames, bool provenOnly) {
     std::string page = PageHead("Quillrun high scores");
     page.reserve(64 * 1024);
     page += "<header>\n<h1>Quillrun high scores</h1>\n<p>The ten best pilots of every cave, each with their best "
-            "run, and the latest uploads.</p>\n</header>\n<main>\n";
+            "run, and the latest uploads. A proven run was flown again by the server from its replay; its replay "
+            "can be downloaded.</p>\n<p class=\"legend\">Runs: <span class=\"mark proven\">proven</span> "
+            "<span class=\"mark pending\">pending</span> <span class=\"mark unproven\">unproven</span> "
+            "<span class=\"mark refused\">refused</span></p>\n";
+    page += provenOnly ? "<p class=\"filter\">Proven runs only. <a href=\"/index2.php?game=4\">All scores</a></p>\n"
+                       : "<p class=\"filter\"><a href=\"/index2.php?game=4&amp;proven=1\">Proven runs only</a></p>\n";
+    page += "</header>\n<main>\n";
 
     page += "<section id=\"latest\" class=\"latest\">\n<h2>Latest uploads</h2>\n";
     if (latest.empty()) {
         page += "<p class=\"empty\">no score yet</p>\n";
     } else {
-        page += "<table>\n<thead><tr><th>Cave</th><th>Pilot</th><th class=\"score\">Score</th><th>Date</th></tr>"
+        page += "<table>\n<thead><tr><th>Cave</th><th>Pilot</th><th class=\"score\">Score</th><th class=\"proof\">Run"
+                "</th><th>Date</th></tr>"
                 "</thead>\n<tbody>\n";
         for (const Upload& u : latest) {
             const std::string name =
                 u.mapId >= 0 && static_cast<size_t>(u.mapId) < mapNames.size() ? mapNames[u.mapId] : u.mapName;
             page += "<tr><td class=\"cave\"><a href=\"#map-" + std::to_string(u.mapId) + "\">" + HtmlEscape(name) +
                     "</a></td>" + HolderCell(u.holder) + "<td class=\"score\">" + std::to_string(u.score) + "</td>" +
-                    DateCell(u.playedOn) + "</tr>\n";
+                    ProofCell(u.proof, u.id) + DateCell(u.playedOn) + "</tr>\n";
         }
         page += "</tbody>\n</table>\n";
     }
@@ -73,11 +89,12 @@ std::string RenderScorePage(const std::vector<MapScores>& maps, const std::vecto
             page += "<p class=\"empty\">no score yet</p>\n";
         } else {
             page += "<table>\n<thead><tr><th class=\"rank\">#</th><th>Pilot</th><th class=\"score\">Score</th>"
-                    "<th>Date</th></tr></thead>\n<tbody>\n";
+                    "<th class=\"proof\">Run</th><th>Date</th></tr></thead>\n<tbody>\n";
             for (size_t i = 0; i < m.top.size(); ++i) {
                 const RankedScore& s = m.top[i];
                 page += "<tr><td class=\"rank\">" + std::to_string(i + 1) + "</td>" + HolderCell(s.holder) +
-                        "<td class=\"score\">" + std::to_string(s.score) + "</td>" + DateCell(s.playedOn) + "</tr>\n";
+                        "<td class=\"score\">" + std::to_string(s.score) + "</td>" + ProofCell(s.proof, s.uploadId) +
+                        DateCell(s.playedOn) + "</tr>\n";
             }
             page += "</tbody>\n</table>\n";
         }
@@ -113,6 +130,8 @@ header, main { max-width: 72rem; margin: 0 auto; padding: 0 1rem; }
 header { padding-top: 1.5rem; }
 h1 { margin: 0 0 .25rem; color: var(--accent); font-size: 1.8rem; }
 header p { margin: 0 0 .5rem; color: var(--dim); }
+header p.filter { color: var(--text); }
+header p.legend .mark { margin-right: .6rem; }
 a { color: var(--accent); }
 section {
   background: var(--panel);
@@ -151,12 +170,25 @@ td.holder span { display: -webkit-box; -webkit-box-orient: vertical; -webkit-lin
 th.rank, td.rank { width: calc(2ch + 2 * var(--pad)); }
 th.score, td.score { width: calc(5.5ch + 2 * var(--pad)); text-align: right; font-variant-numeric: tabular-nums; }
 th:last-child, td.date { width: calc(9.5ch + 2 * var(--pad)); }
+/* The proof: a word after a dot of its colour; refused only in the latest list. */
+th.proof, td.proof { width: calc(9.5ch + 2 * var(--pad)); }
+.mark { white-space: nowrap; color: var(--dim); }
+.mark::before {
+  content: ""; display: inline-block; width: .55em; height: .55em; margin-right: .3em;
+  border-radius: 50%; background: currentColor;
+}
+.mark.proven { color: #5fd38d; }
+.mark.pending { color: var(--accent); }
+.mark.refused { color: #ff7b72; text-decoration: line-through; }
 .empty { color: var(--dim); font-style: italic; margin: .25rem 0; }
 @media (max-width: 30rem) {
   body { font-size: 15px; }
   header, main { padding-left: .5rem; padding-right: .5rem; }
   section { padding: .5rem .25rem; }
-  table { font-size: 13px; --pad: .3rem; }
+  table { font-size: 13px; --pad: .2rem; }
+  /* Only the dot: the names keep their room; the word is in its title. */
+  th.proof, td.proof { width: calc(.5rem + var(--pad)); padding-right: 0; font-size: 0; }
+  .mark::before { width: .5rem; height: .5rem; margin: 0; vertical-align: middle; }
 }
 )css";
 

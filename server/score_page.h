@@ -11,10 +11,12 @@
 // `text` with &, <, >, " and ' replaced by character references.
 std::string HtmlEscape(const std::string& text);
 
-// Every map's ranking (maps in order) and the latest uploads; `mapNames`
-// gives the official names for the latest uploads (index = map number).
+// Every map's ranking (maps in order) and the latest uploads, each row with
+// the proof of its run; `mapNames` gives the official names for the latest
+// uploads (index = map number). `provenOnly`: the rankings hold proven runs
+// only, and the page links back to all scores.
 std::string RenderScorePage(const std::vector<MapScores>& maps, const std::vector<Upload>& latest,
-                            const std::vector<std::string>& mapNames);
+                            const std::vector<std::string>& mapNames, bool provenOnly);
 
 std::string RenderNotFoundPage();
 

@@ -92,20 +92,36 @@ int LimitParam(const std::string& query, int fallback) {
     return v >= 1 && v <= kMaxApiLimit ? v : 0;
 }
 
-// "/api/maps/{digits}/scores": the digits (1 to 9 of them), else -1.
-long ApiMapId(const std::string& path) {
-    static const std::string kStart = "/api/maps/", kEnd = "/scores";
-    if (path.size() <= kStart.size() + kEnd.size() || path.compare(0, kStart.size(), kStart) != 0 ||
-        path.compare(path.size() - kEnd.size(), kEnd.size(), kEnd) != 0)
+// "{start}{digits}{end}": the number (1 to 18 digits), else -1.
+long long PathNumber(const std::string& path, const std::string& start, const std::string& end) {
+    if (path.size() <= start.size() + end.size() || path.size() > start.size() + end.size() + 18 ||
+        path.compare(0, start.size(), start) != 0 || path.compare(path.size() - end.size(), end.size(), end) != 0)
         return -1;
-    const std::string digits = path.substr(kStart.size(), path.size() - kStart.size() - kEnd.size());
-    if (digits.size() > 9) return -1;
-    long id = 0;
-    for (char c : digits) {
-        if (c < '0' || c > '9') return -1;
-        id = id * 10 + (c - '0');
+    long long n = 0;
+    for (size_t i = start.size(); i < path.size() - end.size(); ++i) {
+        if (path[i] < '0' || path[i] > '9') return -1;
+        n = n * 10 + (path[i] - '0');
     }
-    return id;
+    return n;
+}
+
+// The `proven` parameter: 0 when absent, 1 for "1" given once, -1 otherwise.
+int ProvenParam(const std::string& query) {
+    std::vector<std::string> values;
+    if (!ValuesOf(query, "proven", &values)) return -1;
+    if (values.empty()) return 0;
+    return values.size() == 1 && values[0] == "1" ? 1 : -1;
+}
+
+// A replay file to download, named as the game names it.
+HttpAnswer ReplayFile(int mapId, std::string replay) {
+    HttpAnswer a;
+    a.contentType = "application/octet-stream";
+    a.body = std::move(replay);
+    char name[40];
+    std::snprintf(name, sizeof name, "attachment; filename=\"Map%02d.replay\"", mapId);
+    a.headers = {{"Content-Disposition", name}, {"Cache-Control", "no-cache"}};
+    return a;
 }
 
 }  // namespace
@@ -113,11 +129,15 @@ long ApiMapId(const std::string& path) {
 const char* StatusText(int status) {
     switch (status) {
         case 200: return "OK";
+        case 202: return "Accepted";
         case 302: return "Found";
         case 400: return "Bad Request";
         case 404: return "Not Found";
         case 405: return "Method Not Allowed";
         case 408: return "Request Timeout";
+        case 409: return "Conflict";
+        case 411: return "Length Required";
+        case 413: return "Content Too Large";
         case 414: return "URI Too Long";
         case 429: return "Too Many Requests";
         case 431: return "Request Header Fields Too Large";
@@ -127,12 +147,18 @@ const char* StatusText(int status) {
     }
 }
 
-ScoreRoutes::ScoreRoutes(ScoreStore& store, std::vector<std::string> mapNames, int rateLimit)
-    : store_(store), mapNames_(std::move(mapNames)), limiter_(rateLimit) {}
+ScoreRoutes::ScoreRoutes(ScoreStore& store, std::vector<std::string> mapNames, int rateLimit, int maxPending,
+                         std::function<void()> runStored)
+    : store_(store),
+      mapNames_(std::move(mapNames)),
+      limiter_(rateLimit),
+      runLimiter_(rateLimit),
+      maxPending_(maxPending),
+      runStored_(std::move(runStored)) {}
 
-MapScores ScoreRoutes::ScoresOf(int id, int limit) {
+MapScores ScoreRoutes::ScoresOf(int id, int limit, bool provenOnly) {
     return {id, static_cast<size_t>(id) < mapNames_.size() ? mapNames_[id] : "Map " + std::to_string(id),
-            store_.Top(id, limit)};
+            store_.Top(id, limit, provenOnly)};
 }
 
 HttpAnswer ScoreRoutes::Answer(bool head, const std::string& target, const std::string& client) {
@@ -145,6 +171,37 @@ HttpAnswer ScoreRoutes::Answer(bool head, const std::string& target, const std::
         std::fprintf(stderr, "quillrun-scores: %s\n", e.what());
         return PlainText(503, "the score database is not available; try again later");
     }
+}
+
+HttpAnswer ScoreRoutes::AnswerRun(const std::string& query, const std::string& body, const std::string& client) {
+    try {
+        return StoreRun(query, body, client);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "quillrun-scores: %s\n", e.what());
+        return PlainText(503, "the score database is not available; try again later");
+    }
+}
+
+// A run sent for an upload stored before: kept with it, pending its proof.
+HttpAnswer ScoreRoutes::StoreRun(const std::string& query, const std::string& body, const std::string& client) {
+    if (!runLimiter_.Allow(client)) {
+        HttpAnswer a = PlainText(429, "too many runs from this address; try again in a minute");
+        a.headers.emplace_back("Retry-After", "60");
+        return a;
+    }
+    const UploadParse parsed = ParseRunQuery(query, UtcText("%Y-%m-%d", false));
+    if (!parsed.ok) return PlainText(400, parsed.reason);
+    switch (store_.AttachRun(parsed.upload, body, maxPending_)) {
+        case RunAttach::kAttached:
+            if (runStored_) runStored_();
+            return PlainText(202, "accepted for proving");
+        case RunAttach::kNoSuchUpload: return PlainText(404, "no such upload");
+        case RunAttach::kHasRun: return PlainText(409, "this upload already has its run");
+        case RunAttach::kQueueFull: break;
+    }
+    HttpAnswer a = PlainText(503, "too many runs wait for their proof; try again later");
+    a.headers.emplace_back("Retry-After", "60");
+    return a;
 }
 
 HttpAnswer ScoreRoutes::Upload(bool head, const std::string& query, const std::string& client) {
@@ -167,12 +224,13 @@ HttpAnswer ScoreRoutes::Upload(bool head, const std::string& query, const std::s
 
 HttpAnswer ScoreRoutes::Page(const std::string& query) {
     std::vector<std::string> game;
-    if (!ValuesOf(query, "game", &game) || game.size() != 1 || game[0] != "4") return NotFound();
+    const int proven = ProvenParam(query);
+    if (!ValuesOf(query, "game", &game) || game.size() != 1 || game[0] != "4" || proven < 0) return NotFound();
     std::vector<MapScores> maps;
-    for (int id = kFirstMap; id <= kLastMap; ++id) maps.push_back(ScoresOf(id, kTopCount));
+    for (int id = kFirstMap; id <= kLastMap; ++id) maps.push_back(ScoresOf(id, kTopCount, proven == 1));
     HttpAnswer a;
     a.contentType = "text/html; charset=utf-8";
-    a.body = RenderScorePage(maps, store_.Latest(kLatestCount), mapNames_);
+    a.body = RenderScorePage(maps, store_.Latest(kLatestCount), mapNames_, proven == 1);
     a.headers = {{"Cache-Control", "no-cache"}};
     return a;
 }
@@ -180,6 +238,11 @@ HttpAnswer ScoreRoutes::Page(const std::string& query) {
 HttpAnswer ScoreRoutes::Route(bool head, const std::string& path, const std::string& query,
                               const std::string& client) {
     if (path == "/files/games/quillrun/score.php") return Upload(head, query, client);
+    if (path == kRunsPath) {
+        HttpAnswer a = PlainText(405, "runs are sent with POST");
+        a.headers.emplace_back("Allow", "POST");
+        return a;
+    }
     if (path == "/index2.php") return Page(query);
     if (path == "/") {
         HttpAnswer a;
@@ -196,7 +259,7 @@ HttpAnswer ScoreRoutes::Route(bool head, const std::string& path, const std::str
         return store_.Healthy() ? PlainText(200, "ok") : PlainText(503, "database unavailable");
     if (path == "/api/maps") {
         std::vector<MapScores> maps;
-        for (int id = kFirstMap; id <= kLastMap; ++id) maps.push_back(ScoresOf(id, 1));
+        for (int id = kFirstMap; id <= kLastMap; ++id) maps.push_back(ScoresOf(id, 1, false));
         return Json(200, MapsJson(maps));
     }
     if (path == "/api/uploads") {
@@ -204,11 +267,24 @@ HttpAnswer ScoreRoutes::Route(bool head, const std::string& path, const std::str
         if (limit == 0) return Json(400, "{\"error\":\"limit must be a whole number from 1 to 100\"}\n");
         return Json(200, UploadsJson(store_.Latest(limit)));
     }
-    if (const long id = ApiMapId(path); id >= 0) {
-        const int limit = LimitParam(query, kTopCount);
+    if (const long long id = PathNumber(path, "/api/maps/", "/scores"); id >= 0) {
+        const int limit = LimitParam(query, kTopCount), proven = ProvenParam(query);
         if (id < kFirstMap || id > kLastMap) return Json(404, "{\"error\":\"no such map\"}\n");
         if (limit == 0) return Json(400, "{\"error\":\"limit must be a whole number from 1 to 100\"}\n");
-        return Json(200, MapScoresJson(ScoresOf(static_cast<int>(id), limit)));
+        if (proven < 0) return Json(400, "{\"error\":\"proven must be 1 or left out\"}\n");
+        return Json(200, MapScoresJson(ScoresOf(static_cast<int>(id), limit, proven == 1)));
+    }
+    if (const long long id = PathNumber(path, "/api/maps/", "/best-run"); id >= 0) {
+        if (id < kFirstMap || id > kLastMap) return NotFound();
+        std::string replay;
+        if (!store_.BestRun(static_cast<int>(id), &replay)) return PlainText(404, "no proven run of this map yet");
+        return ReplayFile(static_cast<int>(id), std::move(replay));
+    }
+    if (const long long id = PathNumber(path, "/api/uploads/", "/replay"); id >= 0) {
+        std::string replay;
+        int mapId = 0;
+        if (!store_.ProvenRun(id, &mapId, &replay)) return PlainText(404, "no proven run of this upload");
+        return ReplayFile(mapId, std::move(replay));
     }
     return NotFound();
 }

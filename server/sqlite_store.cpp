@@ -19,8 +19,10 @@
 #include <cstring>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 
 #include "base/atomic_file.h"
 #include "base/regular_file.h"
@@ -47,7 +49,21 @@ CREATE TABLE IF NOT EXISTS best (
   PRIMARY KEY (map_id, holder)
 );
 CREATE INDEX IF NOT EXISTS best_rank ON best (map_id, score DESC, upload_id);
+CREATE TABLE IF NOT EXISTS best_proven (
+  map_id INTEGER NOT NULL,
+  holder TEXT NOT NULL,
+  score INTEGER NOT NULL,
+  played_on TEXT NOT NULL,
+  upload_id INTEGER NOT NULL,
+  PRIMARY KEY (map_id, holder)
+);
+CREATE INDEX IF NOT EXISTS best_proven_rank ON best_proven (map_id, score DESC, upload_id);
 )sql";
+// The run and its proof, added to a database made before runs were kept;
+// its uploads are unproven.
+constexpr const char* kRunColumns[] = {
+    "run BLOB", "proof INTEGER NOT NULL DEFAULT 0", "proof_reason TEXT", "proof_step INTEGER", "proof_ms INTEGER"};
+constexpr const char* kPendingIndex = "CREATE INDEX IF NOT EXISTS uploads_pending ON uploads (id) WHERE proof = 1";
 
 constexpr const char* kInsertUpload =
     "INSERT OR IGNORE INTO uploads (map_id, map_name, holder, score, played_on, received_at) "
@@ -59,9 +75,40 @@ constexpr const char* kUpsertBest =
     "ON CONFLICT (map_id, holder) DO UPDATE SET score = excluded.score, played_on = excluded.played_on, "
     "upload_id = excluded.upload_id WHERE excluded.score > best.score";
 constexpr const char* kTop =
-    "SELECT holder, score, played_on FROM best WHERE map_id = ? ORDER BY score DESC, upload_id LIMIT ?";
+    "SELECT b.holder, b.score, b.played_on, b.upload_id, u.proof FROM best b JOIN uploads u ON u.id = b.upload_id "
+    "WHERE b.map_id = ? ORDER BY b.score DESC, b.upload_id LIMIT ?";
+constexpr const char* kTopProven =
+    "SELECT holder, score, played_on, upload_id, 2 FROM best_proven WHERE map_id = ? "
+    "ORDER BY score DESC, upload_id LIMIT ?";
 constexpr const char* kLatest =
-    "SELECT map_id, map_name, holder, score, played_on, received_at FROM uploads ORDER BY id DESC LIMIT ?";
+    "SELECT map_id, map_name, holder, score, played_on, received_at, id, proof FROM uploads ORDER BY id DESC LIMIT ?";
+constexpr const char* kFindUpload =
+    "SELECT id, run IS NOT NULL FROM uploads WHERE map_id = ? AND holder = ? AND score = ? AND played_on = ?";
+constexpr const char* kCountPending = "SELECT count(*) FROM uploads WHERE proof = 1";
+constexpr const char* kSetRun = "UPDATE uploads SET run = ?, proof = 1 WHERE id = ? AND run IS NULL";
+constexpr const char* kOldestPending = "SELECT id, map_id, score, run FROM uploads WHERE proof = 1 ORDER BY id LIMIT 1";
+// Only a pending proof is stored: a run proven twice (by two processes) counts once.
+constexpr const char* kSetProof =
+    "UPDATE uploads SET proof = ?, proof_reason = ?, proof_step = ?, proof_ms = ? WHERE id = ? AND proof = 1";
+constexpr const char* kUpsertBestProven =
+    "INSERT INTO best_proven (map_id, holder, score, played_on, upload_id) "
+    "SELECT map_id, holder, score, played_on, id FROM uploads WHERE id = ? "
+    "ON CONFLICT (map_id, holder) DO UPDATE SET score = excluded.score, played_on = excluded.played_on, "
+    "upload_id = excluded.upload_id WHERE excluded.score > best_proven.score OR "
+    "(excluded.score = best_proven.score AND excluded.upload_id < best_proven.upload_id)";
+// A refused upload that was its holder's best gives way to the holder's next
+// best that is not refused.
+constexpr const char* kDropBest =
+    "DELETE FROM best WHERE (map_id, holder) = (SELECT map_id, holder FROM uploads WHERE id = ?1) AND upload_id = ?1";
+constexpr const char* kRefillBest =
+    "INSERT INTO best (map_id, holder, score, played_on, upload_id) "
+    "SELECT map_id, holder, score, played_on, id FROM uploads "
+    "WHERE (map_id, holder) = (SELECT map_id, holder FROM uploads WHERE id = ?1) AND proof <> 3 "
+    "ORDER BY score DESC, id LIMIT 1";
+constexpr const char* kBestRun =
+    "SELECT u.run FROM best_proven b JOIN uploads u ON u.id = b.upload_id WHERE b.map_id = ? "
+    "ORDER BY b.score DESC, b.upload_id LIMIT 1";
+constexpr const char* kProvenRun = "SELECT run, map_id FROM uploads WHERE id = ? AND proof = 2";
 
 // Free room that a commit of a few uploads may need; less counts as a full disk.
 constexpr off_t kWriteRoom = 64 * 1024;
@@ -88,15 +135,31 @@ void BindInt(sqlite3* db, sqlite3_stmt* s, int index, sqlite3_int64 value) {
     if (sqlite3_bind_int64(s, index, value) != SQLITE_OK) Fail(db, "bind");
 }
 
+void BindBlob(sqlite3* db, sqlite3_stmt* s, int index, const std::string& bytes) {
+    if (sqlite3_bind_blob64(s, index, bytes.data(), bytes.size(), SQLITE_TRANSIENT) != SQLITE_OK) Fail(db, "bind");
+}
+
+std::string ColumnBlob(sqlite3_stmt* s, int column) {
+    const void* bytes = sqlite3_column_blob(s, column);
+    return bytes ? std::string(static_cast<const char*>(bytes), sqlite3_column_bytes(s, column)) : std::string();
+}
+
+// Resets a statement however the reading ends.
+struct StatementUse {
+    sqlite3_stmt* s;
+    ~StatementUse() {
+        sqlite3_reset(s);
+        sqlite3_clear_bindings(s);
+    }
+};
+
 // One connection with its prepared statements; used by one thread at a time.
 struct Connection {
     sqlite3* db = nullptr;
-    sqlite3_stmt* insertUpload = nullptr;
-    sqlite3_stmt* upsertBest = nullptr;
-    sqlite3_stmt* top = nullptr;
-    sqlite3_stmt* latest = nullptr;
+    std::unordered_map<const char*, sqlite3_stmt*> statements;  // by their text's address
 
-    // The writer creates the schema and refuses a database it cannot write.
+    // The writer creates the schema (upgrading an older one) and refuses a
+    // database it cannot write.
     Connection(const std::string& path, bool writer) {
         if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                             nullptr) != SQLITE_OK) {
@@ -114,16 +177,12 @@ struct Connection {
             Exec("PRAGMA schema_version");  // a file that is no database fails here, before any write
             try {
                 Exec("PRAGMA journal_mode=WAL");
-                if (writer) Exec(kSchema);
+                if (writer) Transaction([&] { CreateSchema(); });
             } catch (const StoreError& e) {
                 if (!writer) throw;
                 throw StoreError(CannotWrite(path, e.what()));
             }
             Exec("PRAGMA synchronous=FULL");
-            insertUpload = Prepare(kInsertUpload);
-            upsertBest = Prepare(kUpsertBest);
-            top = Prepare(kTop);
-            latest = Prepare(kLatest);
         } catch (...) {
             Close();
             throw;
@@ -134,9 +193,23 @@ struct Connection {
     ~Connection() { Close(); }
 
     void Close() {
-        for (sqlite3_stmt* s : {insertUpload, upsertBest, top, latest}) sqlite3_finalize(s);
+        for (auto& [sql, s] : statements) sqlite3_finalize(s);
+        statements.clear();
         sqlite3_close(db);
         db = nullptr;
+    }
+
+    void CreateSchema() {
+        Exec(kSchema);
+        bool hasRuns = false;
+        {
+            sqlite3_stmt* columns = Statement("PRAGMA table_info(uploads)");
+            StatementUse use{columns};
+            while (sqlite3_step(columns) == SQLITE_ROW) hasRuns = hasRuns || ColumnText(columns, 1) == "proof";
+        }
+        if (!hasRuns)
+            for (const char* column : kRunColumns) Exec((std::string("ALTER TABLE uploads ADD COLUMN ") + column).c_str());
+        Exec(kPendingIndex);
     }
 
     void Exec(const char* sql) {
@@ -147,9 +220,13 @@ struct Connection {
             throw StoreError(std::string("sqlite: ") + message);
         }
     }
-    sqlite3_stmt* Prepare(const char* sql) {
-        sqlite3_stmt* s = nullptr;
-        if (sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &s, nullptr) != SQLITE_OK) Fail(db, "prepare");
+    // The statement of `sql`, a constant, prepared on first use.
+    sqlite3_stmt* Statement(const char* sql) {
+        sqlite3_stmt*& s = statements[sql];
+        if (!s && sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &s, nullptr) != SQLITE_OK) {
+            statements.erase(sql);
+            Fail(db, "prepare");
+        }
         return s;
     }
     // Runs a statement that returns no rows; the number of changed rows.
@@ -159,6 +236,12 @@ struct Connection {
         sqlite3_clear_bindings(s);
         if (rc != SQLITE_DONE) Fail(db, "step");
         return sqlite3_changes(db);
+    }
+    // Steps a statement to its first row; false when it has none.
+    bool First(sqlite3_stmt* s) {
+        const int rc = sqlite3_step(s);
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) Fail(db, "step");
+        return rc == SQLITE_ROW;
     }
 
     // Runs `body` in a write transaction and commits it.
@@ -187,29 +270,68 @@ struct Connection {
     }
 
     bool Insert(const Upload& u) {
-        BindInt(db, insertUpload, 1, u.mapId);
-        BindText(db, insertUpload, 2, u.mapName);
-        BindText(db, insertUpload, 3, u.holder);
-        BindInt(db, insertUpload, 4, u.score);
-        BindText(db, insertUpload, 5, u.playedOn);
-        BindText(db, insertUpload, 6, u.receivedAt);
-        if (Run(insertUpload) == 0) return false;
-        BindInt(db, upsertBest, 1, u.mapId);
-        BindText(db, upsertBest, 2, u.holder);
-        BindInt(db, upsertBest, 3, u.score);
-        BindText(db, upsertBest, 4, u.playedOn);
-        BindInt(db, upsertBest, 5, sqlite3_last_insert_rowid(db));
-        Run(upsertBest);
+        sqlite3_stmt* insert = Statement(kInsertUpload);
+        BindInt(db, insert, 1, u.mapId);
+        BindText(db, insert, 2, u.mapName);
+        BindText(db, insert, 3, u.holder);
+        BindInt(db, insert, 4, u.score);
+        BindText(db, insert, 5, u.playedOn);
+        BindText(db, insert, 6, u.receivedAt);
+        if (Run(insert) == 0) return false;
+        sqlite3_stmt* best = Statement(kUpsertBest);
+        BindInt(db, best, 1, u.mapId);
+        BindText(db, best, 2, u.holder);
+        BindInt(db, best, 3, u.score);
+        BindText(db, best, 4, u.playedOn);
+        BindInt(db, best, 5, sqlite3_last_insert_rowid(db));
+        Run(best);
         return true;
     }
-};
 
-// Resets a statement however the reading ends.
-struct StatementUse {
-    sqlite3_stmt* s;
-    ~StatementUse() {
-        sqlite3_reset(s);
-        sqlite3_clear_bindings(s);
+    RunAttach Attach(const Upload& key, const std::string& replay, int maxPending) {
+        sqlite3_stmt* find = Statement(kFindUpload);
+        long long id = 0;
+        {
+            StatementUse use{find};
+            BindInt(db, find, 1, key.mapId);
+            BindText(db, find, 2, key.holder);
+            BindInt(db, find, 3, key.score);
+            BindText(db, find, 4, key.playedOn);
+            if (!First(find)) return RunAttach::kNoSuchUpload;
+            if (sqlite3_column_int(find, 1) != 0) return RunAttach::kHasRun;
+            id = sqlite3_column_int64(find, 0);
+        }
+        {
+            sqlite3_stmt* count = Statement(kCountPending);
+            StatementUse use{count};
+            if (First(count) && sqlite3_column_int64(count, 0) >= maxPending) return RunAttach::kQueueFull;
+        }
+        sqlite3_stmt* set = Statement(kSetRun);
+        BindBlob(db, set, 1, replay);
+        BindInt(db, set, 2, id);
+        return Run(set) == 1 ? RunAttach::kAttached : RunAttach::kHasRun;
+    }
+
+    void SetProof(long long id, const ProofRecord& p) {
+        sqlite3_stmt* set = Statement(kSetProof);
+        BindInt(db, set, 1, static_cast<int>(p.state));
+        BindText(db, set, 2, p.reason);
+        BindInt(db, set, 3, p.step);
+        BindInt(db, set, 4, p.milliseconds);
+        BindInt(db, set, 5, id);
+        if (Run(set) == 0) return;
+        if (p.state == ProofState::kProven) {
+            sqlite3_stmt* best = Statement(kUpsertBestProven);
+            BindInt(db, best, 1, id);
+            Run(best);
+        } else if (p.state == ProofState::kRefused) {
+            sqlite3_stmt* drop = Statement(kDropBest);
+            BindInt(db, drop, 1, id);
+            if (Run(drop) == 0) return;
+            sqlite3_stmt* refill = Statement(kRefillBest);
+            BindInt(db, refill, 1, id);
+            Run(refill);
+        }
     }
 };
 
@@ -286,16 +408,18 @@ public:
         Submit(all);
     }
 
-    std::vector<RankedScore> Top(int mapId, int limit) override {
+    std::vector<RankedScore> Top(int mapId, int limit, bool provenOnly) override {
         Lease lease(*this);
         Connection& c = *lease.connection;
-        StatementUse use{c.top};
-        BindInt(c.db, c.top, 1, mapId);
-        BindInt(c.db, c.top, 2, limit);
+        sqlite3_stmt* top = c.Statement(provenOnly ? kTopProven : kTop);
+        StatementUse use{top};
+        BindInt(c.db, top, 1, mapId);
+        BindInt(c.db, top, 2, limit);
         std::vector<RankedScore> rows;
         int rc;
-        while ((rc = sqlite3_step(c.top)) == SQLITE_ROW)
-            rows.push_back({ColumnText(c.top, 0), sqlite3_column_int(c.top, 1), ColumnText(c.top, 2)});
+        while ((rc = sqlite3_step(top)) == SQLITE_ROW)
+            rows.push_back({ColumnText(top, 0), sqlite3_column_int(top, 1), ColumnText(top, 2),
+                            sqlite3_column_int64(top, 3), static_cast<ProofState>(sqlite3_column_int(top, 4))});
         if (rc != SQLITE_DONE) Fail(c.db, "top scores");
         return rows;
     }
@@ -303,22 +427,53 @@ public:
     std::vector<Upload> Latest(int limit) override {
         Lease lease(*this);
         Connection& c = *lease.connection;
-        StatementUse use{c.latest};
-        BindInt(c.db, c.latest, 1, limit);
+        sqlite3_stmt* latest = c.Statement(kLatest);
+        StatementUse use{latest};
+        BindInt(c.db, latest, 1, limit);
         std::vector<Upload> rows;
         int rc;
-        while ((rc = sqlite3_step(c.latest)) == SQLITE_ROW) {
+        while ((rc = sqlite3_step(latest)) == SQLITE_ROW) {
             Upload u;
-            u.mapId = sqlite3_column_int(c.latest, 0);
-            u.mapName = ColumnText(c.latest, 1);
-            u.holder = ColumnText(c.latest, 2);
-            u.score = sqlite3_column_int(c.latest, 3);
-            u.playedOn = ColumnText(c.latest, 4);
-            u.receivedAt = ColumnText(c.latest, 5);
+            u.mapId = sqlite3_column_int(latest, 0);
+            u.mapName = ColumnText(latest, 1);
+            u.holder = ColumnText(latest, 2);
+            u.score = sqlite3_column_int(latest, 3);
+            u.playedOn = ColumnText(latest, 4);
+            u.receivedAt = ColumnText(latest, 5);
+            u.id = sqlite3_column_int64(latest, 6);
+            u.proof = static_cast<ProofState>(sqlite3_column_int(latest, 7));
             rows.push_back(std::move(u));
         }
         if (rc != SQLITE_DONE) Fail(c.db, "latest uploads");
         return rows;
+    }
+
+    RunAttach AttachRun(const Upload& key, const std::string& replay, int maxPending) override {
+        RunAttach result = RunAttach::kNoSuchUpload;
+        Write([&] { result = writer_.Attach(key, replay, maxPending); });
+        return result;
+    }
+
+    bool OldestPending(PendingRun* run) override {
+        Lease lease(*this);
+        Connection& c = *lease.connection;
+        sqlite3_stmt* oldest = c.Statement(kOldestPending);
+        StatementUse use{oldest};
+        if (!c.First(oldest)) return false;
+        run->uploadId = sqlite3_column_int64(oldest, 0);
+        run->mapId = sqlite3_column_int(oldest, 1);
+        run->score = sqlite3_column_int(oldest, 2);
+        run->replay = ColumnBlob(oldest, 3);
+        return true;
+    }
+
+    void StoreProof(long long uploadId, const ProofRecord& proof) override {
+        Write([&] { writer_.SetProof(uploadId, proof); });
+    }
+
+    bool BestRun(int mapId, std::string* replay) override { return ReadRun(kBestRun, mapId, replay, nullptr); }
+    bool ProvenRun(long long uploadId, int* mapId, std::string* replay) override {
+        return ReadRun(kProvenRun, uploadId, replay, mapId);
     }
 
     // Room on the disk, and the last write succeeded. After a failed write
@@ -347,6 +502,7 @@ private:
     struct Batch {
         std::vector<Pending>* items;
         bool rewriteHeader = false;  // a probe: commit a write even without uploads
+        const std::function<void()>* work = nullptr;  // another write, on the writer's connection
         bool done = false;
         std::exception_ptr error;
     };
@@ -371,8 +527,27 @@ private:
         }
     };
 
-    void Submit(std::vector<Pending>& items, bool rewriteHeader = false) {
-        Batch batch{&items, rewriteHeader, false, nullptr};
+    // The run of the one row `sql` selects by `key`, and its map when asked.
+    bool ReadRun(const char* sql, long long key, std::string* replay, int* mapId) {
+        Lease lease(*this);
+        Connection& c = *lease.connection;
+        sqlite3_stmt* s = c.Statement(sql);
+        StatementUse use{s};
+        BindInt(c.db, s, 1, key);
+        if (!c.First(s)) return false;
+        *replay = ColumnBlob(s, 0);
+        if (mapId) *mapId = sqlite3_column_int(s, 1);
+        return true;
+    }
+
+    // Runs `work` on the writer's connection in its next transaction.
+    void Write(const std::function<void()>& work) {
+        std::vector<Pending> none;
+        Submit(none, false, &work);
+    }
+
+    void Submit(std::vector<Pending>& items, bool rewriteHeader = false, const std::function<void()>* work = nullptr) {
+        Batch batch{&items, rewriteHeader, work, false, nullptr};
         std::unique_lock<std::mutex> lock(mutex_);
         queue_.push_back(&batch);
         work_.notify_one();
@@ -395,6 +570,7 @@ private:
                     for (Batch* b : batches) {
                         rewriteHeader = rewriteHeader || b->rewriteHeader;
                         for (Pending& p : *b->items) p.inserted = writer_.Insert(*p.upload);
+                        if (b->work) (*b->work)();
                     }
                     if (rewriteHeader) writer_.RewriteHeader();
                 });

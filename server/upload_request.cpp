@@ -126,8 +126,11 @@ std::string NextDay(const std::string& date) {
     return text;
 }
 
-UploadParse ParseUpload(const std::string& query, const std::string& today) {
-    static const std::array<const char*, 6> kNames = {"id", "nmn", "nsc", "npn", "nsd", "nreplay"};
+namespace {
+
+// The upload's checks on the parameters in `names`: nmn and nreplay only
+// where they are named.
+UploadParse ParseQuery(const std::string& query, const std::string& today, const std::vector<const char*>& names) {
     UploadParse result;
     std::vector<std::pair<std::string, std::string>> pairs;
     if (!QueryPairs(query, &pairs)) {
@@ -137,14 +140,14 @@ UploadParse ParseUpload(const std::string& query, const std::string& today) {
     std::map<std::string, std::string> values;
     for (auto& [key, value] : pairs) {
         bool known = false;
-        for (const char* name : kNames) known = known || key == name;
+        for (const char* name : names) known = known || key == name;
         if (!known) continue;
         if (!values.emplace(key, value).second) {
             result.reason = "repeated parameter " + key;
             return result;
         }
     }
-    for (const char* name : kNames) {
+    for (const char* name : names) {
         if (!values.count(name)) {
             result.reason = std::string("missing parameter ") + name;
             return result;
@@ -160,7 +163,7 @@ UploadParse ParseUpload(const std::string& query, const std::string& today) {
         result.reason = "nsc must be a whole number from 0 to 32767";
         return result;
     }
-    if (!ReadWhole(values["nreplay"], 9, &replay) || replay != score) {
+    if (values.count("nreplay") && (!ReadWhole(values["nreplay"], 9, &replay) || replay != score)) {
         result.reason = "nreplay must equal nsc";
         return result;
     }
@@ -173,10 +176,11 @@ UploadParse ParseUpload(const std::string& query, const std::string& today) {
         result.reason = "nsd lies in the future";
         return result;
     }
-    const std::string mapName = TextAsUtf8(values["nmn"]), holder = TextAsUtf8(values["npn"]);
+    const bool named = values.count("nmn") > 0;  // a run names no map
+    const std::string mapName = named ? TextAsUtf8(values["nmn"]) : "", holder = TextAsUtf8(values["npn"]);
     for (const auto& [what, text] : {std::pair<std::string, const std::string*>{"nmn", &mapName},
                                      std::pair<std::string, const std::string*>{"npn", &holder}}) {
-        const std::string problem = NameProblem(what, *text);
+        const std::string problem = named || what == "npn" ? NameProblem(what, *text) : std::string();
         if (!problem.empty()) {
             result.reason = problem;
             return result;
@@ -189,4 +193,14 @@ UploadParse ParseUpload(const std::string& query, const std::string& today) {
     result.upload.score = static_cast<int>(score);
     result.upload.playedOn = date;
     return result;
+}
+
+}  // namespace
+
+UploadParse ParseUpload(const std::string& query, const std::string& today) {
+    return ParseQuery(query, today, {"id", "nmn", "nsc", "npn", "nsd", "nreplay"});
+}
+
+UploadParse ParseRunQuery(const std::string& query, const std::string& today) {
+    return ParseQuery(query, today, {"id", "nsc", "npn", "nsd"});
 }

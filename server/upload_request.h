@@ -20,6 +20,10 @@ struct UploadParse {
 // server's UTC date) bounds the played date: at most one day later.
 UploadParse ParseUpload(const std::string& query, const std::string& today);
 
+// The query of a run sent for an upload: id, nsc, npn and nsd, read and
+// checked as ParseUpload reads them.
+UploadParse ParseRunQuery(const std::string& query, const std::string& today);
+
 // Percent-decodes `text` ("+" is a blank); false on a "%" not followed by
 // two hexadecimal digits.
 bool PercentDecode(const std::string& text, std::string* out);

@@ -27,6 +27,12 @@ def upload_target(holder="Pilot and Co", score=725, map_id=3, **more):
     return "/files/games/quillrun/score.php?" + urllib.parse.urlencode(pairs, quote_via=urllib.parse.quote)
 
 
+# The run sent after that upload: POST it with the replay file as the body.
+def run_target(holder="Pilot and Co", score=725, map_id=3):
+    pairs = {"id": map_id, "nsc": score, "npn": holder, "nsd": TODAY}
+    return "/api/runs?" + urllib.parse.urlencode(pairs, quote_via=urllib.parse.quote)
+
+
 # One quillrun-scores process; its log is kept in its own folder, which stop()
 # removes.
 class ScoreServer:
@@ -58,15 +64,27 @@ class ScoreServer:
         with open(self.log_path) as f:
             return f.read()
 
-    # (status, headers with lower-case names, body text)
-    def get(self, target):
+    # (status, headers with lower-case names, body text, or bytes when
+    # `raw`); a POST sends `body`.
+    def get(self, target, method="GET", body=b"", raw=False):
+        length = "Content-Length: %d\r\n" % len(body) if method == "POST" else ""
         with socket.create_connection(("127.0.0.1", self.port), timeout=60) as s:
-            s.sendall(("GET %s HTTP/1.1\r\nHost: a\r\nConnection: close\r\n\r\n" % target).encode())
+            s.sendall(("%s %s HTTP/1.1\r\nHost: a\r\nConnection: close\r\n%s\r\n" % (method, target, length)).encode()
+                      + body)
             answer = read_all(s)
-        head, _, body = answer.decode("utf-8", "replace").partition("\r\n\r\n")
-        lines = head.split("\r\n")
+        head, _, content = answer.partition(b"\r\n\r\n")
+        lines = head.decode("utf-8", "replace").split("\r\n")
         headers = {k.lower(): v for k, v in (line.split(": ", 1) for line in lines[1:])}
-        return int(lines[0].split()[1]), headers, body
+        return int(lines[0].split()[1]), headers, content if raw else content.decode("utf-8", "replace")
+
+    # The latest uploads' proofs by holder, once none is pending.
+    def proofs(self):
+        deadline = time.monotonic() + 30
+        uploads = lambda: self.json("/api/uploads?limit=100")["uploads"]
+        while "pending" in (proofs := {u["holder"]: u["proof"] for u in uploads()}).values():
+            assert time.monotonic() < deadline, "proofs still pending"
+            time.sleep(0.05)
+        return proofs
 
     def json(self, target):
         return json.loads(self.get(target)[2])

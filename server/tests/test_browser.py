@@ -42,8 +42,13 @@ class ListPageInChromium(unittest.TestCase):
             self.assertTrue(driver.current_url.endswith("/index2.php?game=4"))
             rows = lambda map_id: [[td.text for td in tr.find_elements(By.TAG_NAME, "td")]
                                    for tr in driver.find_elements(By.CSS_SELECTOR, "#map-%d tbody tr" % map_id)]
-            self.assertEqual(rows(4)[:2], [["1", "Ann Lee", "1234", TODAY], ["2", "Bo", "999", TODAY]])
-            self.assertEqual(rows(2), [["1", HOSTILE[0], "500", TODAY], ["2", HOSTILE[1], "400", TODAY]])
+            self.assertEqual(rows(4)[:2], [["1", "Ann Lee", "1234", "unproven", TODAY],
+                                           ["2", "Bo", "999", "unproven", TODAY]])
+            self.assertEqual(rows(2), [["1", HOSTILE[0], "500", "unproven", TODAY],
+                                       ["2", HOSTILE[1], "400", "unproven", TODAY]])
+            # Each proof is a word after a dot of its colour; the proven-only view has none of these.
+            self.assertEqual(driver.execute_script(
+                "return getComputedStyle(document.querySelector('td .mark'), '::before').borderRadius"), "50%")
             self.assertEqual(driver.find_element(By.CSS_SELECTOR, "#map-3 .empty").text, "no score yet")
             self.assertEqual(len(driver.find_elements(By.CSS_SELECTOR, "section.map")), 26)
             # Nothing from an upload became markup, and nothing ran.
@@ -66,6 +71,8 @@ class ListPageInChromium(unittest.TestCase):
                 self.assertEqual(len(driver.find_elements(By.CSS_SELECTOR, "span[title='%s']" % LONG)), 2)
                 self.assertLess(*[driver.find_element(By.ID, m).rect["height"] for m in ("map-3", "map-4")])
                 driver.save_screenshot(os.path.join(OUTPUT, "score-list-%d.png" % width))
+            driver.find_element(By.LINK_TEXT, "Proven runs only").click()
+            self.assertEqual(len(driver.find_elements(By.CSS_SELECTOR, "section.map .empty")), 26)
             self.assertEqual([e for e in driver.get_log("browser") if e["level"] in ("SEVERE", "ERROR")], [])
 
 

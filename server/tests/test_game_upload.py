@@ -6,13 +6,14 @@ import os
 import re
 import shutil
 import socket
+import sqlite3
 import subprocess
 import tempfile
 import threading
 import time
 import unittest
 
-from harness import GAME_DIR, ScoreServer, run_tests
+from harness import GAME_DIR, ScoreServer, run_target, run_tests, upload_target
 
 UPLOADED = "message: Uploading Score: Your score uploaded! Do you want to check if you got to the list?\n"
 UPLOAD_KEYS = "1 tap 3\n2 tap U\n1000 close\n"  # map 3 selected, then 'U'
@@ -74,6 +75,70 @@ def play(game, script, until=None, routes=None):
                          input=script.encode("utf-8"), capture_output=True, timeout=240)
     assert run.returncode == 0, run.stderr
     return run.stdout.decode("utf-8", "replace")
+
+
+# Runs sent after their uploads, proven by the server: the game's record on
+# cave 1 as it was flown, and the same run claiming more points. Rerun on
+# PostgreSQL.
+class Runs(unittest.TestCase):
+    database = None  # SQLite, in a database made before runs were kept
+    older = {}
+
+    # A database of the earlier schema holding one upload, to be upgraded.
+    def older_database(self, path):
+        with sqlite3.connect(path) as db:
+            db.executescript("""CREATE TABLE uploads (id INTEGER PRIMARY KEY, map_id INTEGER NOT NULL,
+                map_name TEXT NOT NULL, holder TEXT NOT NULL, score INTEGER NOT NULL, played_on TEXT NOT NULL,
+                received_at TEXT NOT NULL, UNIQUE (map_id, holder, score, played_on));
+                CREATE TABLE best (map_id INTEGER NOT NULL, holder TEXT NOT NULL, score INTEGER NOT NULL,
+                played_on TEXT NOT NULL, upload_id INTEGER NOT NULL, PRIMARY KEY (map_id, holder));
+                INSERT INTO uploads VALUES (1, 1, 'x', 'Old', 1, '2026-01-01', 'x');
+                INSERT INTO best VALUES (1, 'Old', 1, '2026-01-01', 1);""")
+        self.older = {"Old": "unproven"}
+        return "sqlite:" + path
+
+    # As a server stopped in the middle of a proof leaves it.
+    def leave_pending(self, database, holder, run):
+        with sqlite3.connect(database[7:]) as db:
+            db.execute("UPDATE uploads SET run = ?, proof = 1 WHERE holder = ?", (run, holder))
+
+    def test_runs_are_proven_and_the_best_proven_run_is_shared(self):
+        folder = self.enterContext(tempfile.TemporaryDirectory(prefix="quillrun-runs-"))
+        database = self.database or self.older_database(os.path.join(folder, "scores.sqlite"))
+        with ScoreServer(database=database) as server:
+            game = game_folder(folder, server.host_port)
+            out = play(game, "1 tap ENTER\n3 tap UP\ndialog Ace\n", 1000)  # a record on cave 1
+            score = int(re.search(r"New record: (\d+)", out).group(1))
+            with open(os.path.join(game, "Replays", "Map01.replay"), "rb") as f:
+                run = f.read()
+            for holder, points in [("Ace", score), ("Forger", score + 5), ("Plain", score - 1), ("Later", score)]:
+                self.assertEqual(server.get(upload_target(holder, points, 1))[0], 200)
+            # The run of a stored upload once; a score nobody uploaded; the same run claiming more points.
+            accepted = (202, "accepted for proving\n")
+            for holder, points, answer in [("Ace", score, accepted), ("Ace", score, (409, "this upload already has its run\n")),
+                                           ("Nobody", score, (404, "no such upload\n")), ("Forger", score + 5, accepted)]:
+                self.assertEqual(server.get(run_target(holder, points, 1), "POST", run)[::2], answer)
+            expected = dict(Ace="proven", Forger="refused", Plain="unproven", Later="unproven", **self.older)
+            self.assertEqual({h: p for h, p in server.proofs().items() if h in expected}, expected)
+            ranked = lambda query: [(s["holder"], s["score"], s["proof"])
+                                    for s in server.json("/api/maps/1/scores" + query)["scores"]]
+            self.assertEqual(ranked(""), [("Ace", score, "proven"), ("Later", score, "unproven"),
+                                          ("Plain", score - 1, "unproven")] + [("Old", 1, "unproven")] * len(self.older))
+            self.assertEqual(ranked("?proven=1"), [("Ace", score, "proven")])
+            self.assertNotIn("Forger", server.get("/index2.php?game=4")[2].split('id="map-1"')[1])
+            status, headers, body = server.get("/api/maps/1/best-run", raw=True)
+            self.assertEqual((status, headers["content-disposition"], body),
+                             (200, 'attachment; filename="Map01.replay"', run))
+            ids = {u["holder"]: u["upload"] for u in server.json("/api/uploads")["uploads"]}
+            none = (404, b"no proven run of this upload\n")
+            self.assertEqual([server.get("/api/uploads/%d/replay" % ids[h], raw=True)[::2] for h in expected],
+                             [(200, run), none, none, none] + [none] * len(self.older))
+            self.assertEqual(server.get("/api/maps/2/best-run")[::2], (404, "no proven run of this map yet\n"))
+        # A run left pending when the server stopped is proven at the next start.
+        self.leave_pending(database, "Later", run)
+        with ScoreServer(database=database) as server:
+            self.assertEqual(server.proofs()["Later"], "proven")
+            self.assertEqual(ranked("?proven=1"), [("Ace", score, "proven"), ("Later", score, "proven")])
 
 
 # A game folder whose score server is `handler` on 127.0.0.1; the folder and

@@ -13,7 +13,7 @@ import tempfile
 import time
 import unittest
 
-from harness import SCORES, TODAY, ScoreServer, read_all, run_tests, upload_target
+from harness import SCORES, TODAY, ScoreServer, read_all, run_target, run_tests, upload_target
 
 
 # Everything that reaches the store; rerun on PostgreSQL.
@@ -34,7 +34,8 @@ class Uploads(unittest.TestCase):
         self.assertRegex(stored[0]["received"], r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z$")
         scores = self.server.json("/api/maps/3/scores?limit=100")
         self.assertEqual(scores["map"], {"id": 3, "name": "Lazy River"})  # the official name, not the sent one
-        self.assertIn({"rank": 1, "holder": holder, "score": 725, "date": TODAY}, scores["scores"])
+        self.assertIn({"rank": 1, "holder": holder, "score": 725, "date": TODAY, "proof": "unproven",
+                       "upload": stored[0]["upload"]}, scores["scores"])
 
     def test_ranking_keeps_each_holders_best(self):
         for holder, score in [("Pilot %02d" % i, 100 + i * 10) for i in range(12)] + [("Pilot 03", 500),
@@ -45,7 +46,7 @@ class Uploads(unittest.TestCase):
                          [(1, "Pilot 03", 500), (2, "Pilot 11", 210), (3, "Pilot 10", 200)])
         self.assertEqual((len(top), len(self.server.json("/api/maps/5/scores?limit=100")["scores"])), (10, 12))
         best = {m["id"]: m["best"] for m in self.server.json("/api/maps")["maps"]}
-        self.assertEqual((len(best), best[5], best[26]), (26, dict(holder="Pilot 03", score=500, date=TODAY), None))
+        self.assertEqual((len(best), best[5]["holder"], best[5]["score"], best[26]), (26, "Pilot 03", 500, None))
 
     def test_pages_paths_headers_and_the_log(self):
         status, headers, _ = self.server.get("/index2.php?game=4")
@@ -56,7 +57,8 @@ class Uploads(unittest.TestCase):
                 ("/", 302), ("/index2.php?game=5", 404), ("/nothing/here", 404), ("/static/scores.css", 200),
                 ("/favicon.ico", 200), ("/healthz", 200), ("/api/maps/27/scores", 404), ("/api/maps/0/scores", 404),
                 ("/api/maps/3/scores?limit=0", 400), ("/api/maps/3/scores?limit=x", 400),
-                ("/api/uploads?limit=101", 400), ("/api/uploads?limit=1000", 400)]:
+                ("/api/uploads?limit=101", 400), ("/api/uploads?limit=1000", 400), ("/api/maps/3/scores?proven=2", 400),
+                ("/index2.php?game=4&proven=1", 200), ("/api/maps/27/best-run", 404), ("/api/runs", 405)]:
             with self.subTest(target):
                 status, headers, _ = self.server.get(target)
                 self.assertEqual((status, headers["x-content-type-options"]), (expected, "nosniff"))
@@ -76,6 +78,8 @@ class HostileRequests(unittest.TestCase):
         def up(n, more=""):
             return upload_target("Row %d" % n, 30) + more
         hidden = lambda n: request(up(n))  # an upload smuggled in after the first request
+        def run(n, body, more="Connection: close\r\n"):  # the run of up(n)'s upload
+            return request(run_target("Row %d" % n, 30), "POST", "Content-Length: %d\r\n%s" % (len(body), more)) + body
         rows = [
             (lambda n: [request(up(n))], [200], 1),
             (lambda n: [request(up(n), more_head="") + request(up(n, "&x=2"))], [200, 200], 1),  # kept alive, pipelined
@@ -90,6 +94,13 @@ class HostileRequests(unittest.TestCase):
             (lambda n: [request("/healthz", more_head="Transfer-Encoding: chunked\r\n") + b"0\r\n\r\n" + hidden(n)], [400], 0),
             (lambda n: [request("/", "BREW", more_head="") + hidden(n)], [405], 0),
             (lambda n: [request(up(n), "get")], [405], 0),
+            # A run's body: its length required and bounded, read within its time, never read as a request.
+            (lambda n: [request(up(n), more_head="") + run(n, b"run", "") + request("/healthz")], [200, 202, 200], 1),
+            (lambda n: [run(n, hidden(n), "") + request("/healthz")], [404, 200], 0),
+            (lambda n: [request(run_target(), "POST") + hidden(n)], [411], 0),
+            (lambda n: [request(run_target(), "POST", "Content-Length: 4194305\r\n") + hidden(n)], [413], 0),
+            (lambda n: [request(run_target(), "POST", "Transfer-Encoding: chunked\r\n") + b"0\r\n\r\n" + hidden(n)], [400], 0),
+            (lambda n: [run(n, b"12345")[:-2], b"3", b"4"], [408], 0),
             (lambda n: [request("/", "G(T") + hidden(n)], [400], 0),
             (lambda n: [request("/healthz", more_head="X: a\rb\r\n") + hidden(n)], [400], 0),  # a bare CR
             (lambda n: [request("/healthz", more_head="X: a\r\n b\r\n") + hidden(n)], [400], 0),  # obs-fold
@@ -105,7 +116,7 @@ class HostileRequests(unittest.TestCase):
             (lambda n: [b"GET /healthz HT", b"TP/1.1\r\nHo", b"st: a\r\n\r\n"], [200], 0),
             (lambda n: [request("/healthz", more_head=""), b"", b""], [200], 0),  # then idle: closed unanswered
         ]
-        with ScoreServer("--rate-limit", "0", "--head-timeout", "1", "--idle-timeout", "1") as server:
+        with ScoreServer("--rate-limit", "0", "--head-timeout", "1", "--idle-timeout", "1", "--body-timeout", "1") as server:
             for n, (sending, answers, stored) in enumerate(rows):
                 parts = sending(n)
                 with self.subTest(n=n, sent=parts[0][:60]):

@@ -14,6 +14,7 @@ import time
 import unittest
 import urllib.parse
 
+import test_game_upload
 import test_http
 from harness import ScoreServer, run_tests, upload_target
 
@@ -42,7 +43,8 @@ def setUpModule():
         if r.returncode != 0:
             shutil.rmtree(folder, ignore_errors=True)
             raise unittest.SkipTest("PostgreSQL cannot start (%s): %s" % (step[0], (r.stderr or r.stdout)[-400:]))
-    PG["url"] = PostgresUploads.database = "postgresql://quillrun@%s/postgres" % urllib.parse.quote(folder, safe="")
+    PG["url"] = PostgresUploads.database = PostgresRuns.database = "postgresql://quillrun@%s/postgres" % urllib.parse.quote(
+        folder, safe="")
 
 
 def tearDownModule():
@@ -53,6 +55,12 @@ def tearDownModule():
 
 class PostgresUploads(test_http.Uploads):
     pass  # every HTTP test that reaches the store, on PostgreSQL
+
+
+class PostgresRuns(test_game_upload.Runs):
+    def leave_pending(self, database, holder, run):
+        as_owner("psql", "-h", PG["folder"], "-U", "quillrun", "-c", "UPDATE uploads SET run = decode('%s', 'hex'), "
+                 "proof = 1 WHERE holder = '%s'" % (run.hex(), holder), "postgres")
 
 
 class PostgresProcesses(unittest.TestCase):

@@ -76,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The page: no official names given, so the latest uploads show the name
     // the client sent, as do the map's heading and its ranking.
     const std::vector<MapScores> maps = {{u.mapId, u.mapName, {{u.holder, u.score, u.playedOn}}}};
-    const std::string page = RenderScorePage(maps, {u}, {});
+    const std::string page = RenderScorePage(maps, {u}, {}, false);
     RequireShownEscaped(page, "<td class=\"holder\"><span title=\"", u.holder, "\">" + HtmlEscape(u.holder) + "<",
                         "the holder is shown escaped, in its title too");
     RequireShownEscaped(page, "<a href=\"#map-" + std::to_string(u.mapId) + "\">", u.mapName, "<",

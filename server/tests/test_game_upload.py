@@ -64,14 +64,15 @@ def game_folder(folder, server, site="127.0.0.1:9", name="Deep", holder="Pilot &
     return game
 
 
-def play(game, script, until=None, routes=None):
+def play(game, script, until=None, routes=None, trace=False):
     route_table = game + "-routes"
     if routes is not None:
         with open(route_table, "w") as f:
             f.write(routes)
     run = subprocess.run([os.environ["QUILLRUN_SIM"], "--game-dir", game, "--script", "-"]
                          + (["--until", str(until)] if until else [])
-                         + (["--route-table", route_table] if routes is not None else []),
+                         + (["--route-table", route_table] if routes is not None else [])
+                         + (["--trace", game + "-trace"] if trace else []),
                          input=script.encode("utf-8"), capture_output=True, timeout=240)
     assert run.returncode == 0, run.stderr
     return run.stdout.decode("utf-8", "replace")
@@ -246,7 +247,46 @@ class GameUpload(unittest.TestCase):
         self.assertEqual(lines[0], lines[1])
 
 
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+# (replayMode, frameIndex) of each dispatch of a traced play that shows a replay.
+def replay_frames(game):
+    return [tuple(line.split()[4:7:2]) for line in read(game + "-trace").decode().splitlines()
+            if line.split()[4] == "-1"]
+
+
 class WorldsBestRun(unittest.TestCase):
+    def test_a_proven_record_is_watched_elsewhere(self):
+        # The race against it is the golden race-world.
+        with ScoreServer() as server:
+            ada = game_folder(server.folder, server.host_port)
+            play(ada, "1 tap ENTER\n3 tap UP\ndialog Ada\n400 tap U\nconfirm no\n1000 tap R\n", 1600, trace=True)
+            # The run follows its score with the same values, and is proven.
+            sent = dict(re.findall(r'"(GET|POST) /(?:files/games/quillrun/score\.php|api/runs)\?([^ ]*) ', server.log()))
+            self.assertEqual(sent["POST"], re.sub(r"&nmn=[^&]*|&nreplay=.*", "", sent["GET"]))
+            self.assertEqual(server.proofs()["Ada"], "proven")
+
+            bea = game_folder(server.folder, server.host_port)
+            catalogue = read(os.path.join(bea, "Maps", "Maps.ini"))
+            rows = [  # keys, the messages
+                ("1 tap B\n", "message: Quillrun: No world's best run of this map has been fetched yet.\\n"
+                 "Press 'W' to fetch it.\n"),
+                ("1 tap 2\n2 tap W\n", SERVER_SAYS % server.host_port + "has no proven run of this map yet.\n"),
+                ("1 tap W\n", ""),
+            ]
+            for keys, messages in rows:
+                with self.subTest(keys):
+                    self.assertEqual(play(bea, keys, 1000, trace=True), messages)
+            # Played as Ada's own replay plays, kept apart from Bea's own files.
+            self.assertEqual(replay_frames(bea), replay_frames(ada))
+            self.assertEqual(read(os.path.join(bea, "Replays", "World", "Map01.replay")),
+                             read(os.path.join(ada, "Replays", "Map01.replay")))
+            self.assertEqual(os.listdir(os.path.join(bea, "Replays")), ["World"])
+            self.assertEqual(read(os.path.join(bea, "Maps", "Maps.ini")), catalogue)
+
     def test_a_run_that_is_not_a_whole_replay_is_not_taken(self):
         class Cut(http.server.BaseHTTPRequestHandler):
             def do_GET(self):

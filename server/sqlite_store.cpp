@@ -617,7 +617,6 @@ private:
     std::thread thread_;
 };
 
-// Creates the folders above `path` that are missing.
 }  // namespace
 
 std::unique_ptr<ScoreStore> OpenSqliteStore(const std::string& path) {

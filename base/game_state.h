@@ -82,6 +82,7 @@ struct GameState {
     // a run past the last frame keeps its latest step there.
     uint8_t stepKeys[kMaxFrames + 2] = {};
     int16_t stepKeyCount = 0;
+    int32_t waitedFrames = 0;  // frames flown before the first flight key of the run; -1: not known
     Flag trailPixel = 0;  // the step's engine trail drew its yellow pixel by chance
     Flag replayMode = 0;
     Flag replaySeeking = 0;

@@ -77,15 +77,21 @@ bool LoadCave(int map, std::string* why) {
     return true;
 }
 
-// How a run began, which its key section does not say. The frame loop flies
-// a frame before the first flight key unless that key came with ENTER, in one
-// batch of events; such a run starts with full fuel rather than one more, and
-// with the collision flag the last run left.
+// How a run began. The frames flown before the first flight key count
+// (waiting on rock, the ship bounces and loses shield); a run whose first
+// flight key came with ENTER, in one batch of events, flies none and starts
+// with the collision flag the last run left, which the file does not say.
+// Files written before the waiting frames were counted (waited -1) may have
+// waited any time: one frame or more leave the same start unless the ship
+// touched rock.
 struct Start {
-    bool waited;
+    int32_t waited;
     bool bouncing;
+    bool said;  // the file says how many frames it waited
 };
-constexpr Start kStarts[] = {{true, false}, {false, false}, {false, true}};
+
+// Waiting longer than about four hours is not flown again.
+constexpr int32_t kMaxWaitedFrames = 1000000;
 
 // A frame's lines in the order they are written; a frame begins with mX
 // (when the scroll passed a whole pixel) or pX.
@@ -155,11 +161,13 @@ Proof Fly(const Start& start, std::string_view file, const std::vector<uint8_t>&
     gs.debugDraw = kFalse;
     gs.frameIndex = 0;
     gs.stepKeyCount = 0;
+    gs.waitedFrames = 0;
     std::fill(std::begin(gs.recording), std::end(gs.recording), ReplayFrame{});
     gs.colliding = start.bouncing ? kTrue : kFalse;
-    // More waiting frames change nothing more: the ship stays, the fuel
-    // stays at its maximum + 1, the trail marks the same pixels.
-    if (start.waited) FlyRecordedStep();
+    AnswerNextRandom(kLeastRandom);
+    for (int32_t frame = 0; frame < start.waited && !FlyRecordedStep(); ++frame) {
+    }
+    if (!start.said) gs.waitedFrames = -1;
     gs.started = kTrue;
 
     const int count = static_cast<int>(steps.size());
@@ -212,7 +220,8 @@ void SetProofCaves(const std::string& mapsIniPath, bool anyCave) {
 
 Proof ProveRun(int map, std::string_view replayFile, int score) {
     static std::vector<uint8_t> steps;
-    switch (ReadKeySection(replayFile, steps)) {
+    int32_t waited = -1;
+    switch (ReadKeySection(replayFile, steps, &waited)) {
         case KeySection::kAbsent:
             return Unproven("the file has no recorded keys (written before they were kept)");
         case KeySection::kMalformed:
@@ -220,13 +229,18 @@ Proof ProveRun(int map, std::string_view replayFile, int score) {
         case KeySection::kWhole:
             break;
     }
+    if (waited > kMaxWaitedFrames) return Unproven("the run waited " + std::to_string(waited) + " frames at the start");
     std::string why;
     if (!LoadCave(map, &why)) return Unproven(why);
+    std::vector<Start> starts;
+    const bool said = waited >= 0;
+    if (waited != 0) starts.push_back({said ? waited : 1, false, said});
+    if (waited <= 0) starts.insert(starts.end(), {{0, false, said}, {0, true, said}});
     Proof furthest;
-    for (const Start& start : kStarts) {
+    for (const Start& start : starts) {
         Proof proof = Fly(start, replayFile, steps, score);
         if (proof.verdict == ProofVerdict::kProven) return proof;
-        if (&start == kStarts || proof.step > furthest.step) furthest = std::move(proof);
+        if (&start == &starts.front() || proof.step > furthest.step) furthest = std::move(proof);
     }
     return furthest;
 }

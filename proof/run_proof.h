@@ -27,9 +27,8 @@ struct Proof {
 void SetProofCaves(const std::string& mapsIniPath, bool anyCave = false);
 
 // Proves a replay file of map `map` against the uploaded whole `score`.
-// Flies at most one step per recorded key entry (30001), three times at most
-// (the ways a run can begin), so it always ends. A run whose ship touched
-// rock while waiting at the start is refused: how long it waited is not
-// recorded. Uses the one game state:
+// Flies the recorded waiting frames (at most 1,000,000) and at most one step
+// per recorded key entry (30001), up to three times (the ways a run can
+// begin), so it always ends. Uses the one game state:
 // one proof at a time.
 Proof ProveRun(int map, std::string_view replayFile, int score);

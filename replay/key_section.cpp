@@ -5,11 +5,13 @@
 #include "replay/key_section.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace {
 
 constexpr std::string_view kDigits = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz-_";
 constexpr std::string_view kCountLine = "Keys=";
+constexpr std::string_view kWaitedLine = "Waited=";
 constexpr std::string_view kEndLine = "--END KEYS--\r\n";
 constexpr std::string_view kTerminator = "--END--";
 constexpr std::string_view kLastFrame = "LastFrame=";
@@ -34,23 +36,29 @@ bool Take(std::string_view& t, std::string_view prefix) {
     return true;
 }
 
-// "Keys=" and the count, written without leading zeros: 0 when malformed.
-int TakeCount(std::string_view& t) {
-    if (!Take(t, kCountLine)) return 0;
-    int count = 0;
+// A whole number of at most `limit` after `prefix`, written without leading
+// zeros, and its line end; -1 when malformed.
+int64_t TakeNumberLine(std::string_view& t, std::string_view prefix, int64_t limit) {
+    if (!Take(t, prefix)) return -1;
+    int64_t value = 0;
     size_t n = 0;
-    while (n < t.size() && t[n] >= '0' && t[n] <= '9' && count <= kMaxKeySteps) count = count * 10 + (t[n++] - '0');
-    if (n == 0 || t[0] == '0' || count > kMaxKeySteps) return 0;
+    while (n < t.size() && t[n] >= '0' && t[n] <= '9' && value <= limit) value = value * 10 + (t[n++] - '0');
+    if (n == 0 || (t[0] == '0' && n > 1) || value > limit) return -1;
     t.remove_prefix(n);
-    return Take(t, kLineEnd) ? count : 0;
+    return Take(t, kLineEnd) ? value : -1;
 }
 
 }  // namespace
 
-void AppendKeySection(std::string& out, const uint8_t* steps, int count) {
+void AppendKeySection(std::string& out, const uint8_t* steps, int count, int32_t waited) {
     out += kCountLine;
     out += std::to_string(count);
     out += kLineEnd;
+    if (waited >= 0) {
+        out += kWaitedLine;
+        out += std::to_string(waited);
+        out += kLineEnd;
+    }
     for (int i = 0; i < count; ++i) {
         out += kDigits[steps[i] & 63];
         if ((i + 1) % kKeysPerLine == 0 || i + 1 == count) out += kLineEnd;
@@ -58,8 +66,9 @@ void AppendKeySection(std::string& out, const uint8_t* steps, int count) {
     out += kEndLine;
 }
 
-KeySection ReadKeySection(std::string_view replay, std::vector<uint8_t>& steps) {
+KeySection ReadKeySection(std::string_view replay, std::vector<uint8_t>& steps, int32_t* waited) {
     steps.clear();
+    if (waited != nullptr) *waited = -1;
     const size_t end = TerminatorLine(replay);
     if (end == std::string_view::npos) return KeySection::kMalformed;
     std::string_view t = replay.substr(end);
@@ -69,8 +78,10 @@ KeySection ReadKeySection(std::string_view replay, std::vector<uint8_t>& steps) 
     t.remove_prefix(lf + 1);
     if (t.empty()) return KeySection::kAbsent;
 
-    const int count = TakeCount(t);
-    bool whole = count > 0;
+    const int count = static_cast<int>(TakeNumberLine(t, kCountLine, kMaxKeySteps));
+    // Sections written before the waiting frames were counted have no such line.
+    const int64_t waitedFrames = t.starts_with(kWaitedLine) ? TakeNumberLine(t, kWaitedLine, INT32_MAX) : -2;
+    bool whole = count > 0 && waitedFrames != -1;
     steps.reserve(static_cast<size_t>(count));
     while (whole && static_cast<int>(steps.size()) < count) {
         const size_t n = std::min<size_t>(kKeysPerLine, static_cast<size_t>(count) - steps.size());
@@ -86,6 +97,7 @@ KeySection ReadKeySection(std::string_view replay, std::vector<uint8_t>& steps) 
         steps.clear();
         return KeySection::kMalformed;
     }
+    if (waited != nullptr) *waited = static_cast<int32_t>(waitedFrames < 0 ? -1 : waitedFrames);
     return KeySection::kWhole;
 }
 

@@ -23,8 +23,10 @@ constexpr uint8_t kStepDebugMarks = 32;  // the cave gauge marked what it passed
 constexpr int kMaxKeySteps = kMaxFrames + 1;
 constexpr int kKeysPerLine = 64;
 
-// Appends the section for steps[0..count-1] (1 <= count <= kMaxKeySteps).
-void AppendKeySection(std::string& out, const uint8_t* steps, int count);
+// Appends the section for steps[0..count-1] (1 <= count <= kMaxKeySteps),
+// flown after `waited` frames without a flight key (-1: not said, as
+// written before they were counted).
+void AppendKeySection(std::string& out, const uint8_t* steps, int count, int32_t waited);
 
 enum class KeySection {
     kAbsent,     // the file ends with its "LastFrame=" line: written before keys were kept
@@ -33,8 +35,10 @@ enum class KeySection {
 };
 
 // Reads the key section of a whole replay file. `steps` gets one entry per
-// step when it is whole, and is emptied otherwise.
-KeySection ReadKeySection(std::string_view replay, std::vector<uint8_t>& steps);
+// step when it is whole, and is emptied otherwise; `waited` (when given) the
+// frames flown before the first flight key, or -1 when the section is not
+// whole or does not say (written before they were counted).
+KeySection ReadKeySection(std::string_view replay, std::vector<uint8_t>& steps, int32_t* waited = nullptr);
 
 // A replay as the writer ends it: "--END--", then "LastFrame=" and a line
 // end, then a whole key section or (as earlier versions wrote it) nothing.

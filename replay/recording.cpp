@@ -5,6 +5,7 @@
 // SPDX-License-Identifier: MIT
 #include "replay/recording.h"
 
+#include <cstdint>
 #include <cstdio>
 
 #include "base/game_state.h"
@@ -62,6 +63,7 @@ void RecordTrailPixel() {
 }
 
 bool FlyRecordedStep() {
+    if (gs.started == 0 && gs.waitedFrames < INT32_MAX) ++gs.waitedFrames;
     RecordStepKeys();
     ScrollView();
     if (gs.started != 0) MeasureCave();
@@ -88,5 +90,5 @@ void ReplayText(std::string& out) {
     out += "--END--\r\n";
     AppendNumber(out, "LastFrame=", Near16(static_cast<double>(gs.recording[i - 1].shipX)));
     // The keys of the frames written and of the step that ended the run.
-    if (gs.stepKeyCount == i) AppendKeySection(out, gs.stepKeys + 1, gs.stepKeyCount);
+    if (gs.stepKeyCount == i) AppendKeySection(out, gs.stepKeys + 1, gs.stepKeyCount, gs.waitedFrames);
 }

@@ -33,6 +33,7 @@ void StartRun() {
     PlaceShipAtStart();
     gs.frameIndex = 0;
     gs.stepKeyCount = 0;
+    gs.waitedFrames = 0;
     gs.runMap = gs.selectedMap;
     gs.paused = kFalse;
     gs.replaySeeking = kFalse;

@@ -42,9 +42,10 @@ void OnDispatch(long n) {
 
 void CheckKeySection(std::string_view text) {
     std::vector<uint8_t> steps;
-    if (ReadKeySection(text, steps) != KeySection::kWhole) return;
+    int32_t waited = 0;
+    if (ReadKeySection(text, steps, &waited) != KeySection::kWhole) return;
     std::string section;  // the writer's text for the steps read ends the file
-    AppendKeySection(section, steps.data(), static_cast<int>(steps.size()));
+    AppendKeySection(section, steps.data(), static_cast<int>(steps.size()), waited);
     for (size_t cut = 1; cut < section.size(); cut += 1 + cut / 8)  // bytes cut off the end
         if (ReadKeySection(text.substr(0, text.size() - cut), steps) != KeySection::kMalformed) std::abort();
     if (ReadKeySection(text.substr(0, text.size() - section.size()), steps) != KeySection::kAbsent) std::abort();

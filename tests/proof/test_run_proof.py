@@ -140,8 +140,9 @@ def longer(replay, extra):
     def change(lines, spans):
         lines[spans[-1][-1] + 1:spans[-1][-1] + 1] = [b'mX%d\r\npX31' % (900 + 2 * i) for i in range(extra)]
     head, keys = edit(replay, change).split(b'Keys=')
-    digits = keys.split(b'\r\n', 1)[1].replace(b'\r\n', b'').replace(b'--END KEYS--', b'') + b'G' * extra
-    return head + b'Keys=%d\r\n' % len(digits) + b''.join(
+    waited, digits = keys.split(b'\r\n', 2)[1:]
+    digits = digits.replace(b'\r\n', b'').replace(b'--END KEYS--', b'') + b'G' * extra
+    return head + b'Keys=%d\r\n' % len(digits) + waited + b'\r\n' + b''.join(
         digits[i:i + 64] + b'\r\n' for i in range(0, len(digits), 64)) + b'--END KEYS--\r\n'
 
 
@@ -167,7 +168,9 @@ class Forgeries(unittest.TestCase):
         hit, turbo = first_frame_with(replay, b'Sh', 2), first_frame_with(replay, b'Fu', 185)
         moving = first_frame_with(replay, b'pY', n // 2)
         self.assertEqual(prove(catalogue, 1, replay, score, '--any-cave')[0], 'proven')
-        spark = replay.index(b'\r\n', replay.index(b'Keys=')) + 2 + 9  # step 10's, at full shield
+        # As written before the waiting frames were counted.
+        self.assertEqual(prove(catalogue, 1, re.sub(rb'Waited=\d+\r\n', b'', replay), score, '--any-cave')[0], 'proven')
+        spark = replay.index(b'\r\n', replay.index(b'Waited=')) + 2 + 9  # step 10's, at full shield
         digits = b'0123456789ABCDEFGHIJKLMNOPQRSTUV'
         flipped = replay[:spark] + bytes([digits[digits.index(replay[spark]) ^ 16]]) + replay[spark + 1:]
         # forgery: (replay, uploaded score, map), expected (step, field); None: any

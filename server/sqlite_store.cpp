@@ -194,6 +194,10 @@ struct Connection {
                 throw StoreError(CannotWrite(path, e.what()));
             }
             Exec("PRAGMA synchronous=FULL");
+            // The list page looks up the proof of each of its 260 ranked
+            // uploads; SQLite's default 2 MB cache is too small to keep
+            // those pages, and reads them again on every page.
+            Exec("PRAGMA cache_size=-16384");
         } catch (...) {
             Close();
             throw;

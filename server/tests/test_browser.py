@@ -1,9 +1,11 @@
 # The list page in a real browser: headless Chromium through Selenium shows
-# holders, scores and dates, shows hostile names as text without running
+# holders, scores, proofs and dates (a record set in the game and proven, its
+# replay downloaded from its row), shows hostile names as text without running
 # them, stays laid out on a desktop and a phone with the longest name, logs no
 # console errors, and leaves screenshots in the test output.
 # SPDX-License-Identifier: MIT
 import os
+import re
 import tempfile
 import unittest
 
@@ -13,6 +15,7 @@ from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 
 from harness import OUTPUT, TODAY, ScoreServer, run_tests, upload_target
+from test_game_upload import game_folder, play
 
 HOSTILE = ["<script>alert(1)</script>", "\"><img src=x onerror=alert(1)>"]
 LONG = "W" * 254  # the longest name allowed, in the widest letter, with nowhere to break
@@ -38,6 +41,10 @@ class ListPageInChromium(unittest.TestCase):
             for m, holder, score in [(4, "Ann Lee", 1234), (4, "Bo", 999), (2, HOSTILE[0], 500), (2, HOSTILE[1], 400),
                                      (4, LONG, 900), (4, "Lüdenscheidt", 800)]:
                 self.assertEqual(server.get(upload_target(holder, score, m))[0], 200)
+            ada = game_folder(server.folder, server.host_port)  # a record on cave 1, 'U' sends it and its run
+            score = re.search(r"New record: (\d+)", play(ada, "1 tap ENTER\n3 tap UP\ndialog Ada\n400 tap U\n"
+                                                           "confirm no\n", 1000)).group(1)
+            self.assertEqual(server.proofs()["Ada"], "proven")
             driver.get("http://%s/" % server.host_port)  # leads to the list
             self.assertTrue(driver.current_url.endswith("/index2.php?game=4"))
             rows = lambda map_id: [[td.text for td in tr.find_elements(By.TAG_NAME, "td")]
@@ -46,6 +53,10 @@ class ListPageInChromium(unittest.TestCase):
                                            ["2", "Bo", "999", "unproven", TODAY]])
             self.assertEqual(rows(2), [["1", HOSTILE[0], "500", "unproven", TODAY],
                                        ["2", HOSTILE[1], "400", "unproven", TODAY]])
+            self.assertEqual(rows(1), [["1", "Ada", score, "proven", TODAY]])
+            replay = driver.find_element(By.CSS_SELECTOR, "#map-1 a.proven").get_attribute("pathname")
+            with open(os.path.join(ada, "Replays", "Map01.replay"), "rb") as f:
+                self.assertEqual(server.get(replay, raw=True)[2], f.read())
             # Each proof is a word after a dot of its colour; the proven-only view has none of these.
             self.assertEqual(driver.execute_script(
                 "return getComputedStyle(document.querySelector('td .mark'), '::before').borderRadius"), "50%")
@@ -72,7 +83,8 @@ class ListPageInChromium(unittest.TestCase):
                 self.assertLess(*[driver.find_element(By.ID, m).rect["height"] for m in ("map-3", "map-4")])
                 driver.save_screenshot(os.path.join(OUTPUT, "score-list-%d.png" % width))
             driver.find_element(By.LINK_TEXT, "Proven runs only").click()
-            self.assertEqual(len(driver.find_elements(By.CSS_SELECTOR, "section.map .empty")), 26)
+            self.assertEqual(len(driver.find_elements(By.CSS_SELECTOR, "section.map .empty")), 25)
+            self.assertEqual(rows(1), [["1", "Ada", score, "proven", TODAY]])
             self.assertEqual([e for e in driver.get_log("browser") if e["level"] in ("SEVERE", "ERROR")], [])
 
 

@@ -82,7 +82,7 @@ KeySection ReadKeySection(std::string_view replay, std::vector<uint8_t>& steps, 
     // Sections written before the waiting frames were counted have no such line.
     const int64_t waitedFrames = t.starts_with(kWaitedLine) ? TakeNumberLine(t, kWaitedLine, INT32_MAX) : -2;
     bool whole = count > 0 && waitedFrames != -1;
-    steps.reserve(static_cast<size_t>(count));
+    if (whole) steps.reserve(static_cast<size_t>(count));
     while (whole && static_cast<int>(steps.size()) < count) {
         const size_t n = std::min<size_t>(kKeysPerLine, static_cast<size_t>(count) - steps.size());
         for (size_t i = 0; whole && i < n; ++i) {

@@ -4,6 +4,7 @@
 
 #include <getopt.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
@@ -37,6 +38,17 @@ void PrintHelp(const CommandLine& line) {
 }  // namespace
 
 const char* ProgramVersion() { return QUILLRUN_VERSION; }
+
+std::string ReadWholeNumber(const std::string& text, const char* option, int low, int high, int* out) {
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end || errno || v < low || v > high)
+        return std::string(option) + " needs a whole number from " + std::to_string(low) + " to " +
+               std::to_string(high);
+    *out = static_cast<int>(v);
+    return "";
+}
 
 std::string RequireFolder(const std::string& option, const std::string& path) {
     if (path.empty()) return "--" + option + " needs a folder";

@@ -33,5 +33,9 @@ void ParseCommandLine(const CommandLine& line, int argc, char** argv);
 // The program's version, from the build.
 const char* ProgramVersion();
 
+// "" when `text` is a whole number from `low` to `high` (then in *out), else
+// an error text naming the option.
+std::string ReadWholeNumber(const std::string& text, const char* option, int low, int high, int* out);
+
 // "" when `path` is an existing folder, else an error text naming the option.
 std::string RequireFolder(const std::string& option, const std::string& path);

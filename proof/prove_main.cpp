@@ -9,18 +9,6 @@
 #include "proof/run_proof.h"
 #include "replay/replay_file.h"
 
-namespace {
-std::string WholeNumber(const std::string& text, int* out) {
-    try {
-        size_t used = 0;
-        *out = std::stoi(text, &used);
-        if (used == text.size()) return "";
-    } catch (const std::exception&) {
-    }
-    return "not a whole number: " + text;
-}
-}  // namespace
-
 int main(int argc, char** argv) {
     std::string maps, replayPath;
     int map = 0, score = 0;
@@ -30,8 +18,10 @@ int main(int argc, char** argv) {
         "--maps PATH/Maps.ini --map N --score N --replay FILE",
         {{"maps", "PATH", "the catalogue of the caves (the shipped Maps.ini)",
           [&](const std::string& v) { return maps = v, std::string(); }},
-         {"map", "N", "the map the run was flown on", [&](const std::string& v) { return WholeNumber(v, &map); }},
-         {"score", "N", "the score uploaded for the run", [&](const std::string& v) { return WholeNumber(v, &score); }},
+         {"map", "N", "the map the run was flown on",
+          [&](const std::string& v) { return ReadWholeNumber(v, "--map", 1, 50, &map); }},
+         {"score", "N", "the score uploaded for the run",
+          [&](const std::string& v) { return ReadWholeNumber(v, "--score", 0, 32767, &score); }},
          {"replay", "FILE", "the replay file", [&](const std::string& v) { return replayPath = v, std::string(); }},
          {"any-cave", nullptr, "take caves of any size (a catalogue of one's own)",
           [&](const std::string&) { return anyCave = true, std::string(); }}}};

@@ -27,18 +27,6 @@ namespace {
 // Log lines that may wait for a slow reader before new ones are dropped.
 constexpr size_t kLogQueueLines = 65536;
 
-// A whole number from `low` to `high`, or an error text naming the option.
-std::string ReadWholeNumber(const std::string& text, const char* option, int low, int high, int* out) {
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end || errno || v < low || v > high)
-        return std::string(option) + " needs a whole number from " + std::to_string(low) + " to " +
-               std::to_string(high);
-    *out = static_cast<int>(v);
-    return "";
-}
-
 // "host:port" or "[v6 address]:port".
 std::string ReadListen(const std::string& text, FrontOptions* o) {
     const size_t colon = text.rfind(':');

@@ -228,15 +228,26 @@ class FlightModel(unittest.TestCase):
 
     def prove_records(self, root):
         """Every record run the game kept is proven from its replay's keys."""
-        catalogue = os.path.join(root, 'Maps', 'Maps.ini')
-        with open(catalogue, 'rb') as f:
-            ini = f.read().decode('latin-1')
-        for name in os.listdir(os.path.join(root, 'Replays')):
-            best = re.search(r'\[%s\][^[]*ScoreBest=([^\r\n]*)' % name[3:5], ini).group(1)
-            proof = subprocess.run([os.path.join(os.path.dirname(SIM), 'quillrun-prove'), '--any-cave', '--maps',
-                                    catalogue, '--map', name[3:5], '--score', mask(best).strip(), '--replay',
-                                    os.path.join(root, 'Replays', name)], capture_output=True, text=True).stdout
-            self.assertTrue(proof.startswith('proven'), name + ': ' + proof)
+        for k, path, score in records(root):
+            verdict = prove(os.path.join(root, 'Maps', 'Maps.ini'), k, path, score, '--any-cave')
+            self.assertEqual(verdict[0], 'proven', verdict[3])
+
+
+def records(root):
+    """The records the game kept: (map number, replay file, whole score)."""
+    with open(os.path.join(root, 'Maps', 'Maps.ini'), 'rb') as f:
+        ini = f.read().decode('latin-1')
+    return [(int(name[3:5]), os.path.join(root, 'Replays', name),
+             int(mask(re.search(r'\[%s\][^[]*ScoreBest=([^\r\n]*)' % name[3:5], ini).group(1))))
+            for name in sorted(os.listdir(os.path.join(root, 'Replays')))]
+
+
+def prove(catalogue, k, replay, score, *options):
+    """quillrun-prove on a replay file: verdict, step and field of a refusal, and its line."""
+    out = subprocess.run([os.path.join(os.path.dirname(SIM), 'quillrun-prove'), '--maps', catalogue, '--map', str(k),
+                          '--score', str(score), '--replay', replay, *options], capture_output=True, text=True).stdout
+    found = re.match(r'(\w+): (?:step (\d+), ([\w ]+):)?', out)
+    return found.group(1), int(found.group(2) or 0), found.group(3), out
 
 
 def field(lines, name):

@@ -3,7 +3,7 @@ Runs flown by quillrun-sim are proven from their replay files; forged ones are r
 step they touch."""
 # SPDX-License-Identifier: MIT
 
-import os, re, shutil, subprocess, sys, tempfile, unittest  # noqa: E401
+import os, re, shutil, sys, tempfile, unittest  # noqa: E401
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'model'))
@@ -14,30 +14,17 @@ GAME = None
 
 
 def sim(root, script, until):
-    """Flies the script; returns the map's replay file and the record stored, by map number."""
-    with open(os.path.join(root, 'script.txt'), 'w') as f:
-        f.write(script + '\ndialog Ada\n')
-    subprocess.run([os.path.join(GAME, 'quillrun-sim'), '--game-dir', root, '--script',
-                    os.path.join(root, 'script.txt'), '--until', str(until)], check=True, capture_output=True)
-    with open(os.path.join(root, 'Maps', 'Maps.ini'), 'rb') as f:
-        ini = f.read().decode('latin-1')
-    runs = {}
-    for name in os.listdir(os.path.join(root, 'Replays')):
-        k = int(name[3:5])
-        best = re.search(r'\[%02d\][^[]*ScoreBest=([^\r\n]*)' % k, ini).group(1)
-        with open(os.path.join(root, 'Replays', name), 'rb') as f:
-            runs[k] = (f.read(), int(model.mask(best)))
-    return runs
+    """Flies the script with a name for a record; the records kept."""
+    model.run_sim(root, script + '\ndialog Ada\n', 1, until, ())
+    return model.records(root)
 
 
-def prove(catalogue, k, replay, score, *options):
+def prove(catalogue, k, replay, score):
+    """quillrun-prove on replay bytes, on the caves of a catalogue of one's own."""
     path = os.path.join(os.path.dirname(catalogue), 'proved.replay')
     with open(path, 'wb') as f:
         f.write(replay)
-    out = subprocess.run([os.path.join(GAME, 'quillrun-prove'), '--maps', catalogue, '--map', str(k), '--score',
-                          str(score), '--replay', path, *options], capture_output=True).stdout.decode()
-    found = re.match(r'(\w+): (?:step (\d+), ([\w ]+):)?', out)
-    return found.group(1), int(found.group(2) or 0), found.group(3), out
+    return model.prove(catalogue, k, path, score, '--any-cave')
 
 
 def shipped_game_dir():
@@ -89,8 +76,8 @@ class Proofs(unittest.TestCase):
                     os.remove(os.path.join(root, 'Replays', old))
                 runs = sim(root, script, 40000)
                 self.assertTrue(runs, 'no record')
-                for k, (replay, score) in runs.items():
-                    self.assertEqual(prove(catalogue, k, replay, score)[0], 'proven', (k, score))
+                for k, path, score in runs:
+                    self.assertEqual(model.prove(catalogue, k, path, score)[0], 'proven', (k, score))
 
 
 def frames(replay):
@@ -163,13 +150,15 @@ class Forgeries(unittest.TestCase):
         pilot = model.Pilot([[(30, 60, 'ceiling'), (100, 130, 'brake'), (180, 220, 'turbo')]])
         game = fm.Game(root, caves, 1)
         game.run('', 600, pilot=pilot)
-        replay, score = sim(root, '\n'.join(game.piloted), 600)[1]
+        [(_, path, score)] = sim(root, '\n'.join(game.piloted), 600)
+        with open(path, 'rb') as f:
+            replay = f.read()
         n = len(frames(replay)[1]) - 1
         hit, turbo = first_frame_with(replay, b'Sh', 2), first_frame_with(replay, b'Fu', 185)
         moving = first_frame_with(replay, b'pY', n // 2)
-        self.assertEqual(prove(catalogue, 1, replay, score, '--any-cave')[0], 'proven')
+        self.assertEqual(prove(catalogue, 1, replay, score)[0], 'proven')
         # As written before the waiting frames were counted.
-        self.assertEqual(prove(catalogue, 1, re.sub(rb'Waited=\d+\r\n', b'', replay), score, '--any-cave')[0], 'proven')
+        self.assertEqual(prove(catalogue, 1, re.sub(rb'Waited=\d+\r\n', b'', replay), score)[0], 'proven')
         spark = replay.index(b'\r\n', replay.index(b'Waited=')) + 2 + 9  # step 10's, at full shield
         digits = b'0123456789ABCDEFGHIJKLMNOPQRSTUV'
         flipped = replay[:spark] + bytes([digits[digits.index(replay[spark]) ^ 16]]) + replay[spark + 1:]
@@ -190,11 +179,12 @@ class Forgeries(unittest.TestCase):
         }
         for name, ((forged, claimed, k), (step, field)) in rows.items():
             with self.subTest(forgery=name):
-                verdict, at, what, out = prove(catalogue, k, forged, claimed, '--any-cave')
+                verdict, at, what, out = prove(catalogue, k, forged, claimed)
                 self.assertEqual(verdict, 'refused', out)
                 self.assertEqual((at, what), (step or at, field or what), out)
 
 
 if __name__ == '__main__':
     GAME = os.path.abspath(sys.argv.pop(1))
+    model.SIM = os.path.join(GAME, 'quillrun-sim')
     unittest.main()
